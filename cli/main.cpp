@@ -1,0 +1,153 @@
+// koralux-cli: converts an organ performance file (.evt) into a Standard MIDI File.
+
+#include <CLI/CLI.hpp>
+#include <cstdint>
+#include <cstdio>
+#include <exception>
+#include <iostream>
+#include <optional>
+#include <string>
+
+#include "common/fatal_stop.hpp"
+#include "engine/conversion_run.hpp"
+#include "engine/key_signature_table.hpp"
+#include "engine/output_name.hpp"
+
+namespace {
+
+constexpr int kExitFailure = 1;
+constexpr int kExitUsage = 2;
+
+// Reports the run on standard error as it goes.
+class ProgressReporter final : public koralux::ConversionObserver {
+ public:
+  void status(std::string_view text) override { std::cerr << text << '\n'; }
+  void progressBegin(std::int64_t total) override {
+    std::cerr << "Notes in the performance: " << total << '\n';
+  }
+  void partDone(std::int64_t count) override {
+    std::cerr << "  notes transcribed: " << count << '\n';
+  }
+};
+
+struct TimeSignatureText {
+  std::uint8_t numerator = 4;
+  std::uint8_t denominator = 4;
+};
+
+std::optional<TimeSignatureText> parseTimeSignature(const std::string& text) {
+  const auto slash = text.find('/');
+  if (slash == std::string::npos) return std::nullopt;
+  const auto number = [](const std::string& digits, int low, int high) -> std::optional<int> {
+    if (digits.empty() || digits.size() > 3) return std::nullopt;
+    int value = 0;
+    for (char c : digits) {
+      if (c < '0' || c > '9') return std::nullopt;
+      value = value * 10 + (c - '0');
+    }
+    if (value < low || value > high) return std::nullopt;
+    return value;
+  };
+  const auto numerator = number(text.substr(0, slash), 1, 255);
+  const auto denominator = number(text.substr(slash + 1), 1, 128);
+  if (!numerator || !denominator) return std::nullopt;
+  return TimeSignatureText{static_cast<std::uint8_t>(*numerator),
+                           static_cast<std::uint8_t>(*denominator)};
+}
+
+std::string keyList() {
+  std::string list;
+  for (const auto& row : koralux::KeySignatureTable) {
+    if (!list.empty()) list += ", ";
+    list += row.text;
+  }
+  return list;
+}
+
+bool isStandardOutput(const std::string& path) {
+  return path == "/dev/stdout" || path == "/dev/fd/1" || path == "/proc/self/fd/1";
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  CLI::App app{
+      "Converts an organ performance file (.evt) into a Standard MIDI File (format 1, 480 ticks "
+      "per quarter note).",
+      "koralux-cli"};
+  app.set_version_flag("--version", std::string("koralux-cli ") + KORALUX_VERSION);
+
+  std::string input;
+  std::string output;
+  std::string key = "C Major";
+  std::string time = "4/4";
+  bool rhythmUnitAbsent = false;
+  bool legacyTiming = false;
+  bool quiet = false;
+
+  app.add_option("INPUT", input, "Performance file to convert")->required();
+  app.add_option("-o,--output", output,
+                 "MIDI file to write (default: INPUT with a final \".evt\" replaced by \".mid\")");
+  app.add_option("--key", key, "Key signature, one of: " + keyList() + " (default \"C Major\")");
+  app.add_option("--time", time, "Time signature N/D, N 1 to 255, D 1 to 128 (default 4/4)");
+  app.add_flag("--rhythm-unit-absent", rhythmUnitAbsent,
+               "The organ's rhythm unit was not used: every timing event counts as a clock marker");
+  app.add_flag("--legacy-timing", legacyTiming,
+               "Keep the old track timing, in which events after an overshooting interpolated "
+               "time drift later");
+  app.add_flag("-q,--quiet", quiet, "Print nothing but errors");
+
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::CallForHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::CallForVersion& e) {
+    return app.exit(e);
+  } catch (const CLI::ParseError& e) {
+    std::cerr << "koralux-cli: " << e.what() << "\nRun with --help for more information.\n";
+    return kExitUsage;
+  }
+
+  koralux::ConversionSettings settings;
+  const auto keyRow = koralux::findKeySignature(key);
+  if (!keyRow) {
+    std::cerr << "koralux-cli: --key: unknown key \"" << key
+              << "\"; accepted (any case): " << keyList() << '\n';
+    return kExitUsage;
+  }
+  settings.keySharpsFlats = koralux::KeySignatureTable[*keyRow].sharpsFlats;
+  settings.keyMinor = koralux::KeySignatureTable[*keyRow].minor;
+  const auto timeSignature = parseTimeSignature(time);
+  if (!timeSignature) {
+    std::cerr << "koralux-cli: --time: \"" << time
+              << "\" is not a time signature; write N/D with N from 1 to 255 and D from 1 to 128, "
+                 "for example 3/4\n";
+    return kExitUsage;
+  }
+  settings.timeNumerator = timeSignature->numerator;
+  settings.timeDenominator = timeSignature->denominator;
+  settings.inputPath = input;
+  settings.outputPath = output.empty() ? koralux::derivedOutputName(input) : output;
+  settings.rhythmUnitAbsent = rhythmUnitAbsent;
+  settings.legacyTiming = legacyTiming;
+
+  ProgressReporter reporter;
+  koralux::SilentObserver silent;
+  try {
+    const koralux::ConversionSummary summary = koralux::ConversionRun(
+        settings, quiet ? static_cast<koralux::ConversionObserver&>(silent) : reporter);
+    if (!quiet) {
+      std::ostream& out = isStandardOutput(settings.outputPath) ? std::cerr : std::cout;
+      out << "Wrote " << summary.tracks << (summary.tracks == 1 ? " track" : " tracks") << " ("
+          << summary.notesTranscribed << " of " << summary.notesTotal << " notes) to "
+          << settings.outputPath << '\n';
+    }
+  } catch (const koralux::FatalStop& e) {
+    std::cerr << "koralux-cli: " << e.what() << '\n';
+    return kExitFailure;
+  } catch (const std::exception& e) {
+    std::cerr << "koralux-cli: " << settings.inputPath << ": " << e.what() << '\n';
+    return kExitFailure;
+  }
+  return 0;
+}

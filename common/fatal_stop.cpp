@@ -1,0 +1,23 @@
+#include "common/fatal_stop.hpp"
+
+#include <cstring>
+#include <utility>
+
+namespace koralux {
+
+namespace {
+std::string compose(const std::string& label, const std::string& description) {
+  return label.empty() ? description : label + ": " + description;
+}
+}  // namespace
+
+FatalStop::FatalStop(std::string label, std::string description)
+    : std::runtime_error(compose(label, description)),
+      label_(std::move(label)),
+      description_(std::move(description)) {}
+
+FatalStop FatalStop::fromErrno(std::string label, int errorNumber) {
+  return FatalStop(std::move(label), std::strerror(errorNumber));
+}
+
+}  // namespace koralux

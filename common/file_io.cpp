@@ -1,0 +1,130 @@
+#include "common/file_io.hpp"
+
+#include <cerrno>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <random>
+
+#include "common/fatal_stop.hpp"
+
+namespace koralux {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct FileCloser {
+  void operator()(std::FILE* file) const noexcept { std::fclose(file); }
+};
+using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
+
+// Writes every byte and closes the stream, reporting the first failure as an error number
+// (0 on success). Closing is checked too: a full disk often shows only when the buffer flushes.
+int writeAndClose(FileHandle file, std::span<const std::uint8_t> bytes) {
+  int error = 0;
+  if (!bytes.empty() && std::fwrite(bytes.data(), 1, bytes.size(), file.get()) != bytes.size()) {
+    error = errno != 0 ? errno : EIO;
+  }
+  if (error == 0 && std::fflush(file.get()) != 0) error = errno != 0 ? errno : EIO;
+  errno = 0;
+  if (std::fclose(file.release()) != 0 && error == 0) error = errno != 0 ? errno : EIO;
+  return error;
+}
+
+std::string temporaryNameBeside(const fs::path& target) {
+  std::random_device entropy;
+  std::uniform_int_distribution<unsigned> digit(0, 35);
+  std::string suffix;
+  for (int i = 0; i < 8; ++i) suffix += "0123456789abcdefghijklmnopqrstuvwxyz"[digit(entropy)];
+  fs::path name = target.parent_path() / ("." + target.filename().string() + ".koralux-" + suffix);
+  return name.string();
+}
+
+void writeDirectly(const std::string& path, std::span<const std::uint8_t> bytes) {
+  errno = 0;
+  FileHandle file(std::fopen(path.c_str(), "wb"));
+  if (!file) throw FatalStop::fromErrno(path, errno);
+  if (int error = writeAndClose(std::move(file), bytes); error != 0) {
+    throw FatalStop::fromErrno(path, error);
+  }
+}
+
+}  // namespace
+
+std::vector<std::uint8_t> readWholeFile(const std::string& path) {
+  errno = 0;
+  FileHandle file(std::fopen(path.c_str(), "rb"));
+  if (!file) throw FatalStop::fromErrno(path, errno);
+
+  std::vector<std::uint8_t> bytes;
+  std::error_code sizeError;
+  const auto size = fs::file_size(path, sizeError);
+  if (!sizeError) bytes.reserve(static_cast<std::size_t>(size));
+
+  constexpr std::size_t kChunk = 1 << 16;
+  std::size_t length = 0;
+  for (;;) {
+    bytes.resize(length + kChunk);
+    errno = 0;
+    const std::size_t got = std::fread(bytes.data() + length, 1, kChunk, file.get());
+    length += got;
+    if (got < kChunk) {
+      if (std::ferror(file.get())) {
+        throw FatalStop::fromErrno(path, errno != 0 ? errno : EIO);
+      }
+      break;
+    }
+  }
+  bytes.resize(length);
+  return bytes;
+}
+
+void writeFileAtomically(const std::string& path, std::span<const std::uint8_t> bytes) {
+  // The system's device and process folders hold streams, not documents: /dev/stdout may
+  // lead to a terminal, a pipe or a file opened for appending, which must be written through.
+  if (path.starts_with("/dev/") || path.starts_with("/proc/")) {
+    writeDirectly(path, bytes);
+    return;
+  }
+  std::error_code error;
+  fs::path target(path);
+  // Writing through a symbolic link updates the file it points to and keeps the link.
+  if (fs::is_symlink(fs::symlink_status(target, error))) {
+    fs::path resolved = fs::canonical(target, error);
+    if (!error) target = resolved;
+  }
+  const fs::file_status status = fs::status(target, error);
+  if (fs::is_directory(status)) throw FatalStop::fromErrno(path, EISDIR);
+  if (fs::exists(status) && !fs::is_regular_file(status)) {
+    writeDirectly(path, bytes);
+    return;
+  }
+
+  const std::string temporary = temporaryNameBeside(target);
+  errno = 0;
+  FileHandle file(std::fopen(temporary.c_str(), "wbx"));
+  if (!file) throw FatalStop::fromErrno(path, errno);
+  if (int failure = writeAndClose(std::move(file), bytes); failure != 0) {
+    std::remove(temporary.c_str());
+    throw FatalStop::fromErrno(path, failure);
+  }
+  if (fs::exists(status)) {
+    // A replaced file keeps its permissions.
+    fs::permissions(temporary, status.permissions(), error);
+  }
+  errno = 0;
+  if (std::rename(temporary.c_str(), target.c_str()) != 0) {
+    const int failure = errno != 0 ? errno : EIO;
+    std::remove(temporary.c_str());
+    throw FatalStop::fromErrno(path, failure);
+  }
+}
+
+bool namesSameFile(const std::string& first, const std::string& second) {
+  std::error_code error;
+  const bool same = fs::equivalent(first, second, error);
+  return !error && same;
+}
+
+}  // namespace koralux

@@ -1,0 +1,71 @@
+#include "engine/analysis_pass.hpp"
+
+#include <algorithm>
+
+#include "evt/performance_reader.hpp"
+#include "smf/smf_writer.hpp"
+
+namespace koralux {
+
+namespace {
+// 21 ms per clock marker, about 119 beats per minute: the estimate before any marker.
+constexpr std::int64_t kStartingAverage = 2100;
+}  // namespace
+
+std::int64_t tempoFromAverage(std::int64_t average) noexcept {
+  // 6000000 / (24 × average), rounded to the nearest integer. A very long gap before the last
+  // clock marker drives it to 0, which counts as 1 so that nothing later divides by zero.
+  const std::int64_t divisor = std::max<std::int64_t>(average, 1) * 24;
+  return std::max<std::int64_t>((average * 12 + 6000000) / divisor, 1);
+}
+
+AnalysisResults runAnalysisPass(PerformanceReader& reader, SmfWriter& writer,
+                                TimeSignature timeSignature, KeySignature keySignature) {
+  reader.rewind();
+  writer.beginTrack();
+  writer.text(kGeneratorText);
+
+  AnalysisResults results;
+  Tick clockTicks = 0;
+  std::int64_t elapsed = 0;
+  std::int64_t average = kStartingAverage;
+
+  for (PerformanceEvent event = reader.next(); event.kind != EventKind::EndOfFile;
+       event = reader.next()) {
+    switch (event.kind) {
+      case EventKind::Timing:
+        elapsed += event.channel;
+        break;
+      case EventKind::ClockMarker:
+        average = (10 * average + 100 * elapsed + 5) / 11;
+        clockTicks += kTicksPerClockMarker;
+        elapsed = 0;
+        break;
+      case EventKind::AlignMarker:
+        // The first marker that arrives after at least one clock marker decides.
+        if (results.alignTick == 0) results.alignTick = clockTicks;
+        break;
+      case EventKind::NoteOn:
+        ++results.noteOnCount;
+        results.activity.record(event.channel, event.data2);
+        break;
+      case EventKind::NoteOff:
+        results.activity.record(event.channel, 0);
+        break;
+      default:
+        break;
+    }
+  }
+
+  writer.resetClock();
+  results.songStartOffset = results.alignTick % kTicksPerBar - kTicksPerBar;
+  writer.setTime(results.songStartOffset);
+  results.tempo = tempoFromAverage(average);
+  writer.tempo(results.tempo);
+  writer.timeSignature(timeSignature.numerator, timeSignature.denominator);
+  writer.keySignature(keySignature.sharpsFlats, keySignature.minor);
+  writer.endTrack();
+  return results;
+}
+
+}  // namespace koralux

@@ -1,0 +1,33 @@
+#pragma once
+// Turns the organ's clock markers and millisecond timing events into ticks. Each clock marker
+// is 20 ticks (24 per quarter note); between markers an event is placed in proportion to the
+// milliseconds elapsed against the estimated marker interval. The interpolation does not stop
+// at the next marker, so an interpolated time can run past the time that marker then gives.
+
+#include <cstdint>
+
+#include "common/timebase.hpp"
+
+namespace koralux {
+
+class PerformanceClock {
+ public:
+  explicit PerformanceClock(std::int64_t startInterval = 0) noexcept : interval_(startInterval) {}
+
+  // Adds `milliseconds` and returns the interpolated time.
+  Tick onTiming(std::int64_t milliseconds) noexcept;
+  // Advances 20 ticks, halves the interval estimate's distance to the measured interval, and
+  // returns the marker's time.
+  Tick onClockMarker() noexcept;
+
+  Tick clockTicks() const noexcept { return clockTicks_; }
+  std::int64_t elapsed() const noexcept { return elapsed_; }
+  std::int64_t interval() const noexcept { return interval_; }
+
+ private:
+  Tick clockTicks_ = 0;       // ticks at the most recent clock marker
+  std::int64_t elapsed_ = 0;  // milliseconds since the most recent clock marker
+  std::int64_t interval_;     // estimated milliseconds between two clock markers
+};
+
+}  // namespace koralux
