@@ -3,7 +3,7 @@
 //
 //   koralux-gen OUTPUT.evt [--seed N] [--seconds S] [--bytes N] [--tempo BPM] [--no-rhythm]
 //               [--no-align] [--channels 1,2,3,15] [--pedal-mono] [--no-expression]
-//               [--every-kind]
+//               [--every-kind] [--loose-timing]
 //
 // Exit status: 0 written, 1 the file could not be written, 2 the command line is wrong.
 
@@ -68,6 +68,8 @@ int main(int argc, char** argv) {
   app.add_flag("--no-expression", noExpression, "The expression pedal stays still");
   app.add_flag("--every-kind", options.everyKind,
                "Also every other kind of event an organ's stream can hold");
+  app.add_flag("--loose-timing", options.looseTiming,
+               "Events due at a clock marker may be sent just before it");
 
   try {
     app.parse(argc, argv);

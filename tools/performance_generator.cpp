@@ -340,7 +340,9 @@ class Generator {
       const bool eventDue = next < pending_.size() && pending_[next].ms() < limit;
       const bool markerDue = options_.rhythmUnit && nextMarkerMs_ < limit;
       if (!eventDue && !markerDue) break;
-      const bool marker = markerDue && (!eventDue || nextMarkerMs_ <= pending_[next].ms());
+      const bool marker =
+          markerDue && (!eventDue || nextMarkerMs_ < pending_[next].ms() ||
+                        (nextMarkerMs_ == pending_[next].ms() && !eventBeforeMarker()));
       if (reachedEnd(marker ? nextMarkerMs_ : pending_[next].ms())) {
         ended = true;
         break;
@@ -357,6 +359,8 @@ class Generator {
     sorted_ = pending_.size();
     return ended;
   }
+
+  bool eventBeforeMarker() noexcept { return options_.looseTiming && random_.chance(50); }
 
   // The events left from earlier bars are in order already; the bar's new ones are sorted and
   // merged with them, the earlier bars' first on a tie, so that ties keep the order of

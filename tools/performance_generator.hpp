@@ -21,6 +21,9 @@ struct GeneratorOptions {
   bool pedalWithoutReleases = false;  // the pedal sends note-ons only (its part goes mono)
   bool expression = true;             // expression pedal moves (controller 11)
   bool everyKind = false;             // also every other kind of event the organ's stream can hold
+  // Events due at a clock marker's millisecond are sent before or after it at random, as the
+  // organ's keyboard scan and its rhythm unit are not in step. Otherwise the marker goes first.
+  bool looseTiming = false;
 };
 
 // Channel bits for GeneratorOptions::channels.
