@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/event_dump.hpp"
 #include "cli/performance_info.hpp"
 #include "common/fatal_stop.hpp"
 #include "engine/conversion_run.hpp"
@@ -93,6 +94,7 @@ int main(int argc, char** argv) {
       "  koralux-cli song.evt                         write song.mid\n"
       "  koralux-cli song.evt -o out.mid --key \"F Major\" --time 3/4\n"
       "  koralux-cli --info *.evt                     describe without converting\n"
+      "  koralux-cli --dump song.evt | less           list every event\n"
       "Exit status: 0 done, 1 a file failed, 2 wrong arguments. Manual: koralux-cli(1).");
 
   std::vector<std::string> inputs;
@@ -104,6 +106,7 @@ int main(int argc, char** argv) {
   bool quiet = false;
   bool info = false;
   bool json = false;
+  bool dump = false;
 
   app.formatter(std::make_shared<CompactHelp>());
   app.add_option("INPUT", inputs, "Performance files (.evt)")->required();
@@ -120,6 +123,9 @@ int main(int argc, char** argv) {
   auto* infoFlag = app.add_flag("--info", info, "Describe each INPUT instead of converting it")
                        ->excludes(outputOption);
   app.add_flag("--json", json, "With --info: print JSON for scripts")->needs(infoFlag);
+  app.add_flag("--dump", dump, "List every event of INPUT instead of converting it")
+      ->excludes(outputOption)
+      ->excludes(infoFlag);
 
   try {
     app.parse(argc, argv);
@@ -133,6 +139,7 @@ int main(int argc, char** argv) {
   }
 
   if (info) return koralux::runInfoCommand(inputs, json, quiet, std::cout, std::cerr);
+  if (dump) return koralux::runDumpCommand(inputs, rhythmUnitAbsent, quiet, std::cout, std::cerr);
   if (inputs.size() != 1) {
     std::cerr << "koralux-cli: give one INPUT to convert (--info takes several)\n";
     return kExitUsage;

@@ -1,4 +1,4 @@
-// koralux-cli --info and --json: what they say about performances whose contents are
+// koralux-cli --info, --json and --dump: what they say about performances whose contents are
 // known, that they agree with what a conversion then does, and how they fail.
 
 #include <gtest/gtest.h>
@@ -10,6 +10,7 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 
+#include "cli/event_dump.hpp"
 #include "cli/performance_info.hpp"
 #include "engine/conversion_run.hpp"
 #include "tests/test_support.hpp"
@@ -197,6 +198,69 @@ TEST(Info, FileNamesThatAreNotUtf8StayValidJson) {
   EXPECT_EQ(Json::parse(json.out)[0]["file"], folder.file("caf\xEF\xBF\xBD\".evt"));
 }
 
+// Splits a listing into lines of whitespace-separated fields.
+std::vector<std::vector<std::string>> fields(const std::string& listing) {
+  std::vector<std::vector<std::string>> lines;
+  std::istringstream text(listing);
+  for (std::string line; std::getline(text, line);) {
+    std::istringstream words(line);
+    lines.emplace_back();
+    for (std::string word; words >> word;) lines.back().push_back(word);
+  }
+  return lines;
+}
+
+using Lines = std::vector<std::vector<std::string>>;
+
+TEST(Dump, ListsEveryEventWithRunningTime) {
+  // Tempo 58, so the clock's interval starts at 1034 ms: 10 ms is not yet a tick.
+  const Bytes song = performance(
+      "90 3C 64  F3 0A  FE 78  80 3C 40  FE 7A  C1 30  F4 10 02  FE 78  F0 01 02 F7  FE 41  A1");
+  std::ostringstream out;
+  writeEventDump(out, song, "song.evt", false);
+  EXPECT_EQ(fields(out.str()), (Lines{
+                                   {"#offset", "kind", "channel", "data1", "data2", "ms", "ticks"},
+                                   {"256", "NoteOn", "1", "60", "100", "-", "-"},
+                                   {"259", "Timing", "10", "-", "-", "10", "0"},
+                                   {"261", "ClockMarker", "0", "-", "-", "10", "20"},
+                                   {"263", "NoteOff", "1", "60", "64", "-", "-"},
+                                   {"266", "AlignMarker", "0", "-", "-", "-", "-"},
+                                   {"268", "ProgramChange", "2", "48", "-", "-", "-"},
+                                   {"270", "Timing", "272", "-", "-", "282", "30"},
+                                   {"273", "ClockMarker", "0", "-", "-", "282", "40"},
+                                   {"275", "SystemExclusive", "3", "-", "-", "-", "-"},
+                                   {"279", "OtherMarker", "65", "-", "-", "-", "-"},
+                                   {"281", "Stray", "2", "-", "-", "-", "-"},
+                               }));
+
+  // Without the rhythm unit every timing event is a clock marker as well.
+  std::ostringstream absent;
+  writeEventDump(absent, song, "song.evt", true);
+  const Lines lines = fields(absent.str());
+  EXPECT_EQ(lines[2].back(), "20");
+  EXPECT_EQ(lines[3].back(), "40");
+  EXPECT_EQ(lines[7].back(), "60");
+}
+
+TEST(Dump, ListsADamagedFileUpToTheDamage) {
+  TemporaryFolder folder;
+  test::writeFile(folder.file("cut.evt"), performance("90 3C 64 F3 0A F0 01"));
+  std::ostringstream out;
+  std::ostringstream err;
+  EXPECT_EQ(runDumpCommand({folder.file("cut.evt")}, false, false, out, err), 1);
+  EXPECT_EQ(fields(out.str()), (Lines{
+                                   {"#offset", "kind", "channel", "data1", "data2", "ms", "ticks"},
+                                   {"256", "NoteOn", "1", "60", "100", "-", "-"},
+                                   {"259", "Timing", "10", "-", "-", "10", "-"},
+                               }));
+  EXPECT_TRUE(contains(err.str(), "cut.evt: the file ends inside a system-exclusive")) << err.str();
+
+  std::ostringstream none;
+  EXPECT_EQ(
+      runDumpCommand({folder.file("cut.evt"), folder.file("cut.evt")}, false, false, none, err), 2);
+  EXPECT_EQ(none.str(), "");
+}
+
 // The options as a user gives them, through the program itself.
 struct CliRun {
   int status = -1;
@@ -229,7 +293,7 @@ TEST(InspectCli, OptionsResultsAndStatuses) {
   EXPECT_EQ(json.err, "");
   EXPECT_EQ(Json::parse(json.out).size(), 2u);
 
-  const CliRun quiet = cli(folder, "-q --info a.evt");
+  const CliRun quiet = cli(folder, "-q --dump a.evt");
   EXPECT_EQ(quiet.status, 0);
   EXPECT_EQ(quiet.out + quiet.err, "");
 
@@ -244,7 +308,7 @@ TEST(InspectCli, OptionsResultsAndStatuses) {
   EXPECT_EQ(folder.entries(), (std::vector<std::string>{"a.evt", "b.evt", "stderr", "stdout"}));
 
   // A listing that cannot be written is a failure, not a success.
-  const CliRun full = cli(folder, "--info a.evt", "/dev/full");
+  const CliRun full = cli(folder, "--dump a.evt", "/dev/full");
   EXPECT_EQ(full.status, 1);
   EXPECT_TRUE(contains(full.err, "No space left on device")) << full.err;
 }
