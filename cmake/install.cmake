@@ -1,4 +1,4 @@
-# Installation. Included at the end of the top-level CMakeLists, once
+# Installation and the Debian package. Included at the end of the top-level CMakeLists, once
 # every program's target exists.
 
 include(GNUInstallDirs)
@@ -39,3 +39,31 @@ if(KORALUX_BUILD_UI)
   install(FILES ${KORALUX_SOURCE_ROOT}/ui/resources/koralux.svg
           DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
 endif()
+
+# cpack -G DEB (or the "package" workflow preset) builds koralux_VERSION_ARCH.deb.
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME koralux)
+set(CPACK_PACKAGE_VENDOR "KORALUX developers")
+set(CPACK_PACKAGE_CONTACT "KORALUX developers <dev@koralux.org>")
+set(CPACK_PACKAGE_HOMEPAGE_URL "https://koralux.org/")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
+    "converter of Electone performance files (.evt) to Standard MIDI Files")
+set(CPACK_PACKAGE_DESCRIPTION
+    "An Electone organ records performances as .evt files. KORALUX turns such a
+file into a Standard MIDI File: a conductor track with the tempo estimated from
+the organ's clock, and one track for each organ part that played (upper and
+lower manual, pedal, percussion), with musical time rebuilt from the clock and
+the song moved onto a bar line. The package holds the desktop program koralux
+and the command-line converter koralux-cli, which also describes and lists
+performance files.")
+set(CPACK_STRIP_FILES ON)
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION sound)
+# dpkg-shlibdeps finds the libraries the programs link (libc, libstdc++, Qt's core, GUI and
+# widgets). Qt loads its platform plugins at run time, so no link names them: they are listed.
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+if(TARGET koralux)
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
+endif()
+include(CPack)

@@ -35,3 +35,9 @@ add_test(NAME install_layout
                  -DSTAGE=${PROJECT_BINARY_DIR}/install-test -DVERSION=${PROJECT_VERSION}
                  -DGUI=${koralux_gui} -DDESKTOP=${KORALUX_BUILD_UI}
                  -P ${koralux_tests}/install_layout_test.cmake)
+add_test(NAME package_deb
+         COMMAND ${CMAKE_COMMAND} -DBUILD_DIR=${PROJECT_BINARY_DIR}
+                 -DOUT=${PROJECT_BINARY_DIR}/package-test -DVERSION=${PROJECT_VERSION}
+                 -DGUI=${koralux_gui} -DDESKTOP=${KORALUX_BUILD_UI}
+                 -DCMAKE_CPACK_COMMAND=${CMAKE_CPACK_COMMAND}
+                 -P ${koralux_tests}/package_test.cmake)
