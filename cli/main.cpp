@@ -94,7 +94,6 @@ int main(int argc, char** argv) {
       "  koralux-cli song.evt                         write song.mid\n"
       "  koralux-cli song.evt -o out.mid --key \"F Major\" --time 3/4\n"
       "  koralux-cli --info *.evt                     describe without converting\n"
-      "  koralux-cli --dump song.evt | less           list every event\n"
       "Exit status: 0 done, 1 a file failed, 2 wrong arguments. Manual: koralux-cli(1).");
 
   std::vector<std::string> inputs;

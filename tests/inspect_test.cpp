@@ -313,5 +313,19 @@ TEST(InspectCli, OptionsResultsAndStatuses) {
   EXPECT_TRUE(contains(full.err, "No space left on device")) << full.err;
 }
 
+TEST(InspectCli, HelpFitsOneScreen) {
+  TemporaryFolder folder;
+  const CliRun help = cli(folder, "--help");
+  EXPECT_EQ(help.status, 0);
+  std::istringstream text(help.out);
+  int lines = 0;
+  for (std::string line; std::getline(text, line); ++lines) {
+    EXPECT_LE(line.size(), 80u) << line;
+  }
+  EXPECT_LE(lines, 24) << help.out;
+  EXPECT_TRUE(contains(help.out, "Examples:\n  koralux-cli ")) << help.out;
+  EXPECT_TRUE(contains(help.out, "Exit status: 0")) << help.out;
+}
+
 }  // namespace
 }  // namespace koralux
