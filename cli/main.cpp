@@ -5,9 +5,13 @@
 #include <cstdio>
 #include <exception>
 #include <iostream>
+#include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
+#include "cli/event_dump.hpp"
+#include "cli/performance_info.hpp"
 #include "common/fatal_stop.hpp"
 #include "engine/conversion_run.hpp"
 #include "engine/key_signature_table.hpp"
@@ -64,6 +68,17 @@ std::string keyList() {
   return list;
 }
 
+// Help that fits one screen: the usage line names INPUT, so it gets no section of its own, and
+// which options exclude which is left to the error messages and the manual.
+class CompactHelp final : public CLI::Formatter {
+ public:
+  CompactHelp() { column_width(24); }
+  std::string make_positionals(const CLI::App*) const override { return {}; }
+  std::string make_option_opts(const CLI::Option* option) const override {
+    return option->get_type_size() != 0 ? " " + option->get_type_name() : std::string();
+  }
+};
+
 bool isStandardOutput(const std::string& path) {
   return path == "/dev/stdout" || path == "/dev/fd/1" || path == "/proc/self/fd/1";
 }
@@ -71,31 +86,45 @@ bool isStandardOutput(const std::string& path) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  CLI::App app{
-      "Converts an organ performance file (.evt) into a Standard MIDI File (format 1, 480 ticks "
-      "per quarter note).",
-      "koralux-cli"};
-  app.set_version_flag("--version", std::string("koralux-cli ") + KORALUX_VERSION);
+  CLI::App app{"Converts organ performance files (.evt) into Standard MIDI Files.", "koralux-cli"};
+  app.set_version_flag("--version", std::string("koralux-cli ") + KORALUX_VERSION,
+                       "Print the version and exit");
+  app.footer(
+      "Examples:\n"
+      "  koralux-cli song.evt                         write song.mid\n"
+      "  koralux-cli song.evt -o out.mid --key \"F Major\" --time 3/4\n"
+      "  koralux-cli --info *.evt                     describe without converting\n"
+      "Exit status: 0 done, 1 a file failed, 2 wrong arguments. Manual: koralux-cli(1).");
 
-  std::string input;
+  std::vector<std::string> inputs;
   std::string output;
   std::string key = "C Major";
   std::string time = "4/4";
   bool rhythmUnitAbsent = false;
   bool legacyTiming = false;
   bool quiet = false;
+  bool info = false;
+  bool json = false;
+  bool dump = false;
 
-  app.add_option("INPUT", input, "Performance file to convert")->required();
-  app.add_option("-o,--output", output,
-                 "MIDI file to write (default: INPUT with a final \".evt\" replaced by \".mid\")");
-  app.add_option("--key", key, "Key signature, one of: " + keyList() + " (default \"C Major\")");
-  app.add_option("--time", time, "Time signature N/D, N 1 to 255, D 1 to 128 (default 4/4)");
+  app.formatter(std::make_shared<CompactHelp>());
+  app.add_option("INPUT", inputs, "Performance files (.evt)")->required();
+  auto* outputOption =
+      app.add_option("-o,--output", output, "MIDI file to write (default: INPUT as .mid)")
+          ->type_name("FILE");
+  app.add_option("--key", key, "Key signature, e.g. \"F Sharp Minor\" (default C Major)")
+      ->type_name("KEY");
+  app.add_option("--time", time, "Time signature, e.g. 3/4 (default 4/4)")->type_name("N/D");
   app.add_flag("--rhythm-unit-absent", rhythmUnitAbsent,
-               "The organ's rhythm unit was not used: every timing event counts as a clock marker");
-  app.add_flag("--legacy-timing", legacyTiming,
-               "Keep the old track timing, in which events after an overshooting interpolated "
-               "time drift later");
+               "The rhythm unit was not used in the recording");
+  app.add_flag("--legacy-timing", legacyTiming, "Keep the old timing, in which late events drift");
   app.add_flag("-q,--quiet", quiet, "Print nothing but errors");
+  auto* infoFlag = app.add_flag("--info", info, "Describe each INPUT instead of converting it")
+                       ->excludes(outputOption);
+  app.add_flag("--json", json, "With --info: print JSON for scripts")->needs(infoFlag);
+  app.add_flag("--dump", dump, "List every event of INPUT instead of converting it")
+      ->excludes(outputOption)
+      ->excludes(infoFlag);
 
   try {
     app.parse(argc, argv);
@@ -107,6 +136,14 @@ int main(int argc, char** argv) {
     std::cerr << "koralux-cli: " << e.what() << "\nRun with --help for more information.\n";
     return kExitUsage;
   }
+
+  if (info) return koralux::runInfoCommand(inputs, json, quiet, std::cout, std::cerr);
+  if (dump) return koralux::runDumpCommand(inputs, rhythmUnitAbsent, quiet, std::cout, std::cerr);
+  if (inputs.size() != 1) {
+    std::cerr << "koralux-cli: give one INPUT to convert (--info takes several)\n";
+    return kExitUsage;
+  }
+  const std::string& input = inputs.front();
 
   koralux::ConversionSettings settings;
   const auto keyRow = koralux::findKeySignature(key);

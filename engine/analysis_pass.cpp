@@ -32,9 +32,11 @@ AnalysisResults runAnalysisPass(PerformanceReader& reader, SmfWriter& writer,
 
   for (PerformanceEvent event = reader.next(); event.kind != EventKind::EndOfFile;
        event = reader.next()) {
+    ++results.eventCounts[static_cast<std::size_t>(event.kind)];
     switch (event.kind) {
       case EventKind::Timing:
         elapsed += event.channel;
+        results.milliseconds += event.channel;
         break;
       case EventKind::ClockMarker:
         average = (10 * average + 100 * elapsed + 5) / 11;
@@ -47,6 +49,9 @@ AnalysisResults runAnalysisPass(PerformanceReader& reader, SmfWriter& writer,
         break;
       case EventKind::NoteOn:
         ++results.noteOnCount;
+        if (event.channel >= kFirstChannel && event.channel <= kLastChannel) {
+          ++results.noteOnsByChannel[static_cast<std::size_t>(event.channel)];
+        }
         results.activity.record(event.channel, event.data2);
         break;
       case EventKind::NoteOff:

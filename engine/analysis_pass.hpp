@@ -2,11 +2,13 @@
 // The first pass over a performance: writes the conductor track and works out what every part
 // track needs (the tempo, the song-start offset, which channels played).
 
+#include <array>
 #include <cstdint>
 #include <string_view>
 
 #include "common/timebase.hpp"
 #include "engine/channel_activity.hpp"
+#include "evt/event_kind.hpp"
 
 namespace koralux {
 
@@ -23,6 +25,24 @@ struct AnalysisResults {
   Tick alignTick = 0;        // clock time of the first alignment marker after a clock marker, or 0
   std::int64_t noteOnCount = 0;  // note-ons in the whole file, every channel, velocity 0 included
   ChannelActivity activity;
+
+  // What the file holds, for people who inspect it before converting; nothing written depends
+  // on these.
+  std::array<std::int64_t, kEventKindCount> eventCounts{};  // indexed by EventKind value
+  std::int64_t milliseconds = 0;                            // the sum of every timing event
+  // Note-ons on channels 1 to 16 (index 0 unused), velocity 0 included: what a part's
+  // transcription pass takes from its source channel.
+  std::array<std::int64_t, kLastChannel + 1> noteOnsByChannel{};
+
+  std::int64_t events(EventKind kind) const noexcept {
+    const auto index = static_cast<std::int32_t>(kind);
+    return index >= 0 && index < kEventKindCount ? eventCounts[static_cast<std::size_t>(index)] : 0;
+  }
+  std::int64_t noteOns(int channel) const noexcept {
+    return channel >= kFirstChannel && channel <= kLastChannel
+               ? noteOnsByChannel[static_cast<std::size_t>(channel)]
+               : 0;
+  }
 };
 
 struct TimeSignature {

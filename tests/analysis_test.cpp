@@ -100,6 +100,33 @@ TEST(AnalysisPass, CountsEveryNoteOn) {
   EXPECT_EQ(a.results.activity.sounding(16), 0);  // channel 16 is not counted
 }
 
+TEST(AnalysisPass, TalliesWhatTheFileHolds) {
+  const Analysed a = analyse(
+      performance("F3 0A  F4 10 02  FE 78  FE 7A  90 3C 64  9F 3C 64  90 3C 00  91 40 40  80 3C 40"
+                  "  B0 0B 40  F2  A1  FE 41"));
+  const AnalysisResults& r = a.results;
+  EXPECT_EQ(r.milliseconds, 10 + 272);
+  EXPECT_EQ(r.events(EventKind::Timing), 2);
+  EXPECT_EQ(r.events(EventKind::ClockMarker), 1);
+  EXPECT_EQ(r.events(EventKind::AlignMarker), 1);
+  EXPECT_EQ(r.events(EventKind::NoteOn), 4);
+  EXPECT_EQ(r.events(EventKind::NoteOff), 1);
+  EXPECT_EQ(r.events(EventKind::Expression), 1);
+  EXPECT_EQ(r.events(EventKind::SystemF2), 1);
+  EXPECT_EQ(r.events(EventKind::Stray), 1);
+  EXPECT_EQ(r.events(EventKind::OtherMarker), 1);
+  EXPECT_EQ(r.events(EventKind::EndOfFile), 0);
+  std::int64_t total = 0;
+  for (std::int64_t count : r.eventCounts) total += count;
+  EXPECT_EQ(total, 13);
+  // Per channel, every note-on counts, velocity 0 and channel 16 included.
+  EXPECT_EQ(r.noteOns(1), 2);
+  EXPECT_EQ(r.noteOns(2), 1);
+  EXPECT_EQ(r.noteOns(16), 1);
+  EXPECT_EQ(r.noteOns(0), 0);
+  EXPECT_EQ(r.noteOns(17), 0);
+}
+
 TEST(ChannelActivity, Verdicts) {
   const auto verdictOf = [](int on, int off) {
     ChannelActivity activity;
