@@ -1,5 +1,9 @@
 #include "common/file_io.hpp"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
@@ -48,6 +52,69 @@ void writeDirectly(const std::string& path, std::span<const std::uint8_t> bytes)
   if (int error = writeAndClose(std::move(file), bytes); error != 0) {
     throw FatalStop::fromErrno(path, error);
   }
+}
+
+// Writes every byte to `descriptor`; returns 0 or the error number.
+int writeAll(int descriptor, std::span<const std::uint8_t> bytes) {
+  while (!bytes.empty()) {
+    const ssize_t written = ::write(descriptor, bytes.data(), bytes.size());
+    if (written < 0 && errno == EINTR) continue;
+    if (written < 0) return errno;
+    if (written == 0) return EIO;
+    bytes = bytes.subspan(static_cast<std::size_t>(written));
+  }
+  return 0;
+}
+
+// Renames the complete temporary file over the target; removes it if that fails.
+void putInPlace(const std::string& temporary, const fs::path& target, const std::string& path) {
+  errno = 0;
+  if (std::rename(temporary.c_str(), target.c_str()) != 0) {
+    const int failure = errno != 0 ? errno : EIO;
+    std::remove(temporary.c_str());
+    throw FatalStop::fromErrno(path, failure);
+  }
+}
+
+// Writes `bytes` into a file that has no name yet, in the target's folder, and names it only once
+// it is complete: a process killed while writing (even with SIGKILL, which nothing can clean up
+// after) then leaves nothing behind, as the system frees a nameless file when it is closed.
+// Returns false, having left nothing, where the folder's file system has no nameless files (FAT
+// on a USB stick, for one) or the file cannot be named; the caller then writes a named one.
+bool writeNamelessThenPlace(const fs::path& target, const fs::file_status& status,
+                            std::span<const std::uint8_t> bytes, const std::string& path) {
+#if defined(__linux__) && defined(O_TMPFILE)
+  const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
+  const int descriptor = ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+  if (descriptor < 0) return false;
+  if (const int failure = writeAll(descriptor, bytes); failure != 0) {
+    ::close(descriptor);
+    throw FatalStop::fromErrno(path, failure);
+  }
+  if (fs::exists(status)) {
+    // A replaced file keeps its permissions.
+    (void)::fchmod(descriptor, static_cast<mode_t>(status.permissions()));
+  }
+  const std::string temporary = temporaryNameBeside(target);
+  const std::string self = "/proc/self/fd/" + std::to_string(descriptor);
+  if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, temporary.c_str(), AT_SYMLINK_FOLLOW) != 0) {
+    ::close(descriptor);
+    return false;
+  }
+  if (::close(descriptor) != 0) {
+    const int failure = errno != 0 ? errno : EIO;
+    std::remove(temporary.c_str());
+    throw FatalStop::fromErrno(path, failure);
+  }
+  putInPlace(temporary, target, path);
+  return true;
+#else
+  (void)target;
+  (void)status;
+  (void)bytes;
+  (void)path;
+  return false;
+#endif
 }
 
 }  // namespace
@@ -101,6 +168,8 @@ void writeFileAtomically(const std::string& path, std::span<const std::uint8_t> 
     return;
   }
 
+  if (writeNamelessThenPlace(target, status, bytes, path)) return;
+
   const std::string temporary = temporaryNameBeside(target);
   errno = 0;
   FileHandle file(std::fopen(temporary.c_str(), "wbx"));
@@ -113,12 +182,7 @@ void writeFileAtomically(const std::string& path, std::span<const std::uint8_t> 
     // A replaced file keeps its permissions.
     fs::permissions(temporary, status.permissions(), error);
   }
-  errno = 0;
-  if (std::rename(temporary.c_str(), target.c_str()) != 0) {
-    const int failure = errno != 0 ? errno : EIO;
-    std::remove(temporary.c_str());
-    throw FatalStop::fromErrno(path, failure);
-  }
+  putInPlace(temporary, target, path);
 }
 
 bool namesSameFile(const std::string& first, const std::string& second) {

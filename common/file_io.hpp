@@ -15,6 +15,8 @@ std::vector<std::uint8_t> readWholeFile(const std::string& path);
 // Puts `bytes` at `path` so that the file appears complete or not at all.
 // A regular file (or a new name) is written to a temporary file beside it and renamed into
 // place; on failure the temporary file is removed and an existing file is left unchanged.
+// Where the file system allows, the temporary file has no name until it is complete, so that
+// not even a process killed while writing leaves one behind.
 // A path that names something other than a regular file (a character device such as
 // /dev/stdout or /dev/full, a pipe) is written to directly and never replaced.
 void writeFileAtomically(const std::string& path, std::span<const std::uint8_t> bytes);

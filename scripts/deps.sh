@@ -1,8 +1,13 @@
 #!/bin/sh
 # Installs, with apt, whatever the build and the tests need that this Debian 12 machine lacks.
+#   scripts/deps.sh         what the build, the tests and the sanitizer builds need
+#   scripts/deps.sh fuzz    that, and clang with libFuzzer for the fuzz targets
 set -eu
 packages="cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libcli11-dev nlohmann-json3-dev
   qt6-base-dev midicsv desktop-file-utils appstream shared-mime-info groff-base dpkg-dev"
+if [ "${1:-}" = fuzz ]; then
+  packages="$packages clang libclang-rt-14-dev"
+fi
 missing=""
 for p in $packages; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"

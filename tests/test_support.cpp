@@ -7,6 +7,8 @@
 #include <random>
 #include <sstream>
 
+#include "tests/smf_checker.hpp"
+
 namespace koralux::test {
 
 Bytes hex(std::string_view text) {
@@ -73,6 +75,12 @@ std::string toHex(const Bytes& bytes) {
          << "first difference at offset " << offset << " (sizes " << expected.size() << " and "
          << actual.size() << ")\n  expected from " << from << ": " << window(expected)
          << "\n  actual   from " << from << ": " << window(actual);
+}
+
+::testing::AssertionResult isStrictMidiFile(const Bytes& midi) {
+  const std::string defect = smfDefect(midi);
+  if (defect.empty()) return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure() << "not a sound MIDI file: " << defect;
 }
 
 TemporaryFolder::TemporaryFolder() {

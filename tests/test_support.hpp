@@ -29,6 +29,10 @@ std::string toHex(const Bytes& bytes);
 // bytes around it on both sides.
 ::testing::AssertionResult sameBytes(const Bytes& expected, const Bytes& actual);
 
+// Succeeds when the strict checker (tests/smf_checker.hpp) accepts `midi`; otherwise says what
+// is wrong with it.
+::testing::AssertionResult isStrictMidiFile(const Bytes& midi);
+
 // Records every observer call as one line: "progressBegin 1", "status Status: Finished", ...
 class RecordingObserver final : public ConversionObserver {
  public:

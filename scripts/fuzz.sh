@@ -1,0 +1,51 @@
+#!/bin/sh
+# Runs each fuzz target for SECONDS seconds (default 60) over the seed corpus, the regression
+# inputs and the corpus that earlier runs grew (build-fuzz/corpus/TARGET). Builds the "fuzz"
+# preset first if needed. Exits non-zero on any finding; the input that broke a target is kept
+# in build-fuzz/findings/TARGET/ and its report in build-fuzz/fuzz-TARGET.log.
+#   scripts/fuzz.sh [SECONDS]
+set -eu
+cd "$(dirname "$0")/.."
+seconds=${1:-60}
+case $seconds in
+  '' | *[!0-9]* | 0)
+    echo "usage: scripts/fuzz.sh [SECONDS]   (a whole number of seconds per target, at least 1)" >&2
+    exit 2
+    ;;
+esac
+
+scripts/deps.sh fuzz
+[ -f build-fuzz/CMakeCache.txt ] || cmake --preset fuzz
+cmake --build --preset fuzz
+fuzz/make-seeds.sh build-fuzz/bin/koralux-gen build-fuzz/seeds
+
+status=0
+for target in reader conversion; do
+  corpus=build-fuzz/corpus/$target
+  findings=build-fuzz/findings/$target
+  log=build-fuzz/fuzz-$target.log
+  mkdir -p "$corpus" "$findings"
+  echo "fuzz_$target: $seconds seconds ..."
+  found=0
+  if build-fuzz/bin/fuzz_$target -max_total_time="$seconds" -max_len=8192 -timeout=10 \
+    -rss_limit_mb=2048 -dict=fuzz/performance.dict -artifact_prefix="$findings/" \
+    -print_final_stats=1 "$corpus" build-fuzz/seeds "fuzz/regressions/$target" >"$log" 2>&1; then
+    :
+  else
+    found=1
+  fi
+  # The figures: executions, time, edges covered, corpus size.
+  runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log")
+  took=$(sed -n 's/^Done [0-9]* runs in \([0-9]*\) second.*/\1/p' "$log")
+  cov=$(grep -o 'cov: [0-9]* ft: [0-9]* corp: [0-9]*' "$log" | tail -n 1)
+  echo "fuzz_$target: ${runs:-?} executions in ${took:-?} s; ${cov:-no coverage line}"
+  if [ -n "$(ls -A "$findings")" ]; then
+    found=1
+  fi
+  if [ "$found" -ne 0 ]; then
+    status=1
+    echo "fuzz_$target: FINDING; the input is in $findings/, the report in $log:" >&2
+    grep -E 'ERROR|property broken|SUMMARY|Test unit written' "$log" >&2 || tail -n 30 "$log" >&2
+  fi
+done
+exit $status
