@@ -37,8 +37,12 @@ std::string temporaryNameBeside(const fs::path& target) {
   std::uniform_int_distribution<unsigned> digit(0, 35);
   std::string suffix;
   for (int i = 0; i < 8; ++i) suffix += "0123456789abcdefghijklmnopqrstuvwxyz"[digit(entropy)];
-  fs::path name = target.parent_path() / ("." + target.filename().string() + ".koralux-" + suffix);
-  return name.string();
+  // Built by appending: GCC 12 at -O3 warns falsely (-Wrestrict) about "." + std::string.
+  std::string name = ".";
+  name += target.filename().string();
+  name += ".koralux-";
+  name += suffix;
+  return (target.parent_path() / name).string();
 }
 
 void writeDirectly(const std::string& path, std::span<const std::uint8_t> bytes) {
