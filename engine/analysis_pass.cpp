@@ -30,8 +30,7 @@ AnalysisResults runAnalysisPass(PerformanceReader& reader, SmfWriter& writer,
   std::int64_t elapsed = 0;
   std::int64_t average = kStartingAverage;
 
-  for (PerformanceEvent event = reader.next(); event.kind != EventKind::EndOfFile;
-       event = reader.next()) {
+  reader.forEachEvent([&](const PerformanceEvent& event) __attribute__((always_inline)) {
     switch (event.kind) {
       case EventKind::Timing:
         elapsed += event.channel;
@@ -55,7 +54,7 @@ AnalysisResults runAnalysisPass(PerformanceReader& reader, SmfWriter& writer,
       default:
         break;
     }
-  }
+  });
 
   writer.resetClock();
   results.songStartOffset = results.alignTick % kTicksPerBar - kTicksPerBar;
