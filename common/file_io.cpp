@@ -1,5 +1,6 @@
 #include "common/file_io.hpp"
 
+#include <array>
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
@@ -19,12 +20,18 @@ struct FileCloser {
 };
 using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
 
-// Writes every byte and closes the stream, reporting the first failure as an error number
-// (0 on success). Closing is checked too: a full disk often shows only when the buffer flushes.
-int writeAndClose(FileHandle file, std::span<const std::uint8_t> bytes) {
+// Writes every piece, one after another, and closes the stream, reporting the first failure as
+// an error number (0 on success). Closing is checked too: a full disk often shows only when the
+// buffer flushes.
+int writeAndClose(FileHandle file, std::span<const std::span<const std::uint8_t>> pieces) {
   int error = 0;
-  if (!bytes.empty() && std::fwrite(bytes.data(), 1, bytes.size(), file.get()) != bytes.size()) {
-    error = errno != 0 ? errno : EIO;
+  // Large pieces go straight to the system, a few small ones through the stream's buffer.
+  for (const std::span<const std::uint8_t> piece : pieces) {
+    if (piece.empty()) continue;
+    if (std::fwrite(piece.data(), 1, piece.size(), file.get()) != piece.size()) {
+      error = errno != 0 ? errno : EIO;
+      break;
+    }
   }
   if (error == 0 && std::fflush(file.get()) != 0) error = errno != 0 ? errno : EIO;
   errno = 0;
@@ -45,7 +52,7 @@ std::string temporaryNameBeside(const fs::path& target) {
   return (target.parent_path() / name).string();
 }
 
-void writeDirectly(const std::string& path, std::span<const std::uint8_t> bytes) {
+void writeDirectly(const std::string& path, std::span<const std::span<const std::uint8_t>> bytes) {
   errno = 0;
   FileHandle file(std::fopen(path.c_str(), "wb"));
   if (!file) throw FatalStop::fromErrno(path, errno);
@@ -61,30 +68,39 @@ std::vector<std::uint8_t> readWholeFile(const std::string& path) {
   FileHandle file(std::fopen(path.c_str(), "rb"));
   if (!file) throw FatalStop::fromErrno(path, errno);
 
+  // Read at the size the file has now, in one go. A file that grows meanwhile (or whose size
+  // cannot be told beforehand) is read on in chunks through a small buffer, so that the
+  // vector grows only when there is more to read.
   std::vector<std::uint8_t> bytes;
   std::error_code sizeError;
   const auto size = fs::file_size(path, sizeError);
-  if (!sizeError) bytes.reserve(static_cast<std::size_t>(size));
-
-  constexpr std::size_t kChunk = 1 << 16;
-  std::size_t length = 0;
-  for (;;) {
-    bytes.resize(length + kChunk);
+  if (!sizeError && size > 0) bytes.resize(static_cast<std::size_t>(size));
+  const auto read = [&](std::uint8_t* into, std::size_t count) {
     errno = 0;
-    const std::size_t got = std::fread(bytes.data() + length, 1, kChunk, file.get());
-    length += got;
-    if (got < kChunk) {
-      if (std::ferror(file.get())) {
-        throw FatalStop::fromErrno(path, errno != 0 ? errno : EIO);
-      }
-      break;
+    const std::size_t got = std::fread(into, 1, count, file.get());
+    if (got < count && std::ferror(file.get())) {
+      throw FatalStop::fromErrno(path, errno != 0 ? errno : EIO);
     }
+    return got;
+  };
+  const std::size_t got = read(bytes.data(), bytes.size());
+  if (got < bytes.size()) {
+    bytes.resize(got);
+    return bytes;
   }
-  bytes.resize(length);
+  std::array<std::uint8_t, 1 << 16> chunk;
+  while (const std::size_t more = read(chunk.data(), chunk.size())) {
+    bytes.insert(bytes.end(), chunk.data(), chunk.data() + more);
+  }
   return bytes;
 }
 
 void writeFileAtomically(const std::string& path, std::span<const std::uint8_t> bytes) {
+  writeFileAtomically(path, std::span<const std::span<const std::uint8_t>>(&bytes, 1));
+}
+
+void writeFileAtomically(const std::string& path,
+                         std::span<const std::span<const std::uint8_t>> bytes) {
   // The system's device and process folders hold streams, not documents: /dev/stdout may
   // lead to a terminal, a pipe or a file opened for appending, which must be written through.
   if (path.starts_with("/dev/") || path.starts_with("/proc/")) {
