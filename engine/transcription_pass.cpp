@@ -1,7 +1,10 @@
 #include "engine/transcription_pass.hpp"
 
 #include <algorithm>
+#include <array>
+#include <limits>
 
+#include "common/fatal_stop.hpp"
 #include "engine/analysis_pass.hpp"
 #include "evt/performance_reader.hpp"
 #include "smf/smf_writer.hpp"
@@ -28,13 +31,13 @@ int expressionFromPressure(int pressure) {
 }  // namespace
 
 PartTranscriber::PartTranscriber(SmfWriter& writer, const TranscriptionParameters& parameters,
-                                 const AnalysisResults& analysis, TranscriptionTiming timing)
+                                 const AnalysisResults& analysis, TranscriptionTiming timing,
+                                 ReadingClock& clock)
     : writer_(writer),
       parameters_(parameters),
       songStartOffset_(analysis.songStartOffset),
       timing_(timing),
-      // A quarter note's milliseconds: 24 clock-marker intervals, refined at every marker.
-      clock_(60000 / std::max<std::int64_t>(analysis.tempo, 1)) {}
+      clock_(clock) {}
 
 void PartTranscriber::begin() {
   writer_.beginTrack();
@@ -52,32 +55,36 @@ void PartTranscriber::begin() {
   writer_.channelPressure(destination, 0);
 }
 
-void PartTranscriber::setTime(Tick time) {
+void PartTranscriber::followTime(Tick time) noexcept {
+  if (timing_.legacyTiming) writer_.setTime(time);
+}
+
+void PartTranscriber::catchUp() noexcept {
   // An interpolated time can run past the next clock marker. Left alone, the marker's earlier
   // time would pull the writer's reference back and displace every later event of this track;
-  // instead such a time is held at the last written event's time.
-  writer_.setTime(timing_.legacyTiming ? time : std::max(time, writer_.lastTime()));
+  // instead such a time is held at the last written event's time. Held that way no time set
+  // lowers the reference, so of the times set between two events only the latest matters.
+  if (!timing_.legacyTiming && clock_.started()) {
+    writer_.setTime(std::max(clock_.now(), writer_.lastTime()));
+  }
 }
 
 void PartTranscriber::handle(const PerformanceEvent& event) {
   const int destination = parameters_.destination;
   const bool fromSource = event.channel == parameters_.source;
   switch (event.kind) {
-    case EventKind::Timing:
-      setTime(clock_.onTiming(event.channel));
-      if (timing_.rhythmUnitAbsent) setTime(clock_.onClockMarker());
-      break;
-    case EventKind::ClockMarker:
-      setTime(clock_.onClockMarker());
-      break;
     case EventKind::FootController:
     case EventKind::Sustain:
     case EventKind::AllNotesOff:
     case EventKind::Controller:
-      if (fromSource) writer_.controlChange(destination, event.data1, event.data2);
+      if (fromSource) {
+        catchUp();
+        writer_.controlChange(destination, event.data1, event.data2);
+      }
       break;
     case EventKind::Expression:
       // The expression pedal drives the volume of every part, whatever its channel.
+      catchUp();
       writer_.controlChange(destination, kVolumeController, event.data2);
       break;
     case EventKind::NoteOff:
@@ -87,12 +94,14 @@ void PartTranscriber::handle(const PerformanceEvent& event) {
           note = heldNote_;
           heldNote_ = -1;
         }
+        catchUp();
         writer_.noteOff(destination, note, noteOffVelocity(event.data2));
       }
       break;
     case EventKind::NoteOn:
       if (fromSource) {
         ++noteOnCount_;
+        catchUp();
         if (parameters_.mono) {
           if (heldNote_ != -1) writer_.noteOff(destination, heldNote_, 0);
           heldNote_ = event.data1;
@@ -102,6 +111,7 @@ void PartTranscriber::handle(const PerformanceEvent& event) {
       break;
     case EventKind::ChannelPressure:
       if (fromSource) {
+        catchUp();
         writer_.controlChange(destination, kExpressionController,
                               expressionFromPressure(event.data1));
       }
@@ -112,21 +122,120 @@ void PartTranscriber::handle(const PerformanceEvent& event) {
 }
 
 std::int64_t PartTranscriber::end() {
+  // The end of the track follows the last time set, so timing events and clock markers after
+  // the last note still lengthen the track.
+  catchUp();
   writer_.endTrack();
   return noteOnCount_;
+}
+
+std::vector<PartOutcome> runTranscriptionPasses(PerformanceReader& reader,
+                                                std::span<const PartToTranscribe> parts,
+                                                const AnalysisResults& analysis,
+                                                TranscriptionTiming timing) {
+  // A quarter note's milliseconds: 24 clock-marker intervals, refined at every marker.
+  ReadingClock clock(60000 / std::max<std::int64_t>(analysis.tempo, 1));
+  std::vector<PartTranscriber> transcribers;
+  transcribers.reserve(parts.size());
+  for (const PartToTranscribe& part : parts) {
+    transcribers.emplace_back(*part.writer, part.parameters, analysis, timing, clock);
+  }
+  std::vector<PartOutcome> outcomes(parts.size());
+
+  // Which parts take a channel's events: the first by channel, then the next with the same
+  // source.
+  constexpr std::size_t kNone = std::numeric_limits<std::size_t>::max();
+  std::array<std::size_t, kLastChannel + 1> firstBySource;
+  firstBySource.fill(kNone);
+  std::vector<std::size_t> nextBySource(parts.size(), kNone);
+  for (std::size_t i = parts.size(); i-- > 0;) {
+    const int source = transcribers[i].source();
+    if (source < 0 || source > kLastChannel) continue;
+    nextBySource[i] = firstBySource[static_cast<std::size_t>(source)];
+    firstBySource[static_cast<std::size_t>(source)] = i;
+  }
+
+  // Runs `step` for part i unless it has failed; a failure of its writer ends that part alone.
+  const auto forPart = [&](std::size_t i, auto&& step) {
+    if (outcomes[i].failure) return;
+    try {
+      step(transcribers[i]);
+    } catch (const FatalStop&) {
+      outcomes[i].failure = std::current_exception();
+    }
+  };
+
+  for (std::size_t i = 0; i < parts.size(); ++i) {
+    forPart(i, [](PartTranscriber& part) { part.begin(); });
+  }
+  const bool legacy = timing.legacyTiming;
+  const bool rhythmUnitAbsent = timing.rhythmUnitAbsent;
+  const auto followTime = [&](Tick time) {
+    for (PartTranscriber& part : transcribers) part.followTime(time);
+  };
+
+  reader.rewind();
+  try {
+    reader.forEachEvent([&](const PerformanceEvent& event) __attribute__((always_inline)) {
+      switch (event.kind) {
+        case EventKind::Timing: {
+          const Tick time = clock.onTiming(event.channel);
+          if (legacy) followTime(time);
+          if (rhythmUnitAbsent) {
+            const Tick marker = clock.onClockMarker();
+            if (legacy) followTime(marker);
+          }
+          break;
+        }
+        case EventKind::ClockMarker: {
+          const Tick marker = clock.onClockMarker();
+          if (legacy) followTime(marker);
+          break;
+        }
+        case EventKind::Expression:
+          for (std::size_t i = 0; i < transcribers.size(); ++i) {
+            forPart(i, [&event](PartTranscriber& part) { part.handle(event); });
+          }
+          break;
+        case EventKind::FootController:
+        case EventKind::Sustain:
+        case EventKind::AllNotesOff:
+        case EventKind::Controller:
+        case EventKind::NoteOff:
+        case EventKind::NoteOn:
+        case EventKind::ChannelPressure:
+          for (std::size_t i = firstBySource[static_cast<std::size_t>(event.channel)]; i != kNone;
+               i = nextBySource[i]) {
+            forPart(i, [&event](PartTranscriber& part) { part.handle(event); });
+          }
+          break;
+        default:
+          break;
+      }
+    });
+  } catch (const FatalStop&) {
+    // The input is damaged: every part's own pass would have stopped here, unless it had
+    // already failed.
+    for (PartOutcome& outcome : outcomes) {
+      if (!outcome.failure) outcome.failure = std::current_exception();
+    }
+    return outcomes;
+  }
+
+  for (std::size_t i = 0; i < parts.size(); ++i) {
+    forPart(i, [&](PartTranscriber& part) { outcomes[i].noteOnCount = part.end(); });
+  }
+  return outcomes;
 }
 
 std::int64_t runTranscriptionPass(PerformanceReader& reader, SmfWriter& writer,
                                   const TranscriptionParameters& parameters,
                                   const AnalysisResults& analysis, TranscriptionTiming timing) {
-  reader.rewind();
-  PartTranscriber part(writer, parameters, analysis, timing);
-  part.begin();
-  for (PerformanceEvent event = reader.next(); event.kind != EventKind::EndOfFile;
-       event = reader.next()) {
-    part.handle(event);
-  }
-  return part.end();
+  const PartToTranscribe part{parameters, &writer};
+  const std::vector<PartOutcome> outcomes =
+      runTranscriptionPasses(reader, {&part, 1}, analysis, timing);
+  if (outcomes.front().failure) std::rethrow_exception(outcomes.front().failure);
+  return outcomes.front().noteOnCount;
 }
 
 }  // namespace koralux
