@@ -30,7 +30,7 @@ AnalysisResults runAnalysisPass(PerformanceReader& reader, SmfWriter& writer,
   std::int64_t elapsed = 0;
   std::int64_t average = kStartingAverage;
 
-  reader.forEachEvent([&](const PerformanceEvent& event) __attribute__((always_inline)) {
+  reader.forEachEvent([&](const PerformanceEvent& event) KORALUX_ALWAYS_INLINE {
     switch (event.kind) {
       case EventKind::Timing:
         elapsed += event.channel;

@@ -34,7 +34,13 @@ class PerformanceClock {
     // Clock markers with no timing event between them can halve the interval down to 0;
     // it then counts as 1 so that the division stays defined.
     const std::int64_t divisor = std::max<std::int64_t>(interval_, 1) * kClockMarkersPerQuarter;
-    return clockTicks_ + (elapsed_ * kTicksPerQuarter) / divisor;
+    const std::int64_t scaled = elapsed_ * kTicksPerQuarter;
+    // Both are almost always below 2^32, where dividing is several times quicker than in 64
+    // bits (a negative value, were there one, takes the 64-bit way).
+    if (static_cast<std::uint64_t>(scaled | divisor) <= 0xFFFFFFFFu) {
+      return clockTicks_ + static_cast<std::uint32_t>(scaled) / static_cast<std::uint32_t>(divisor);
+    }
+    return clockTicks_ + scaled / divisor;
   }
 
   Tick clockTicks() const noexcept { return clockTicks_; }

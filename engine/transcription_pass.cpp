@@ -70,55 +70,67 @@ void PartTranscriber::catchUp() noexcept {
 }
 
 void PartTranscriber::handle(const PerformanceEvent& event) {
-  const int destination = parameters_.destination;
   const bool fromSource = event.channel == parameters_.source;
   switch (event.kind) {
     case EventKind::FootController:
     case EventKind::Sustain:
     case EventKind::AllNotesOff:
     case EventKind::Controller:
-      if (fromSource) {
-        catchUp();
-        writer_.controlChange(destination, event.data1, event.data2);
-      }
+      if (fromSource) controller(event);
       break;
     case EventKind::Expression:
-      // The expression pedal drives the volume of every part, whatever its channel.
-      catchUp();
-      writer_.controlChange(destination, kVolumeController, event.data2);
+      expression(event);
       break;
     case EventKind::NoteOff:
-      if (fromSource) {
-        int note = event.data1;
-        if (parameters_.mono && heldNote_ != -1) {
-          note = heldNote_;
-          heldNote_ = -1;
-        }
-        catchUp();
-        writer_.noteOff(destination, note, noteOffVelocity(event.data2));
-      }
+      if (fromSource) noteOff(event);
       break;
     case EventKind::NoteOn:
-      if (fromSource) {
-        ++noteOnCount_;
-        catchUp();
-        if (parameters_.mono) {
-          if (heldNote_ != -1) writer_.noteOff(destination, heldNote_, 0);
-          heldNote_ = event.data1;
-        }
-        writer_.noteOn(destination, event.data1, noteOnVelocity(event.data2));
-      }
+      if (fromSource) noteOn(event);
       break;
     case EventKind::ChannelPressure:
-      if (fromSource) {
-        catchUp();
-        writer_.controlChange(destination, kExpressionController,
-                              expressionFromPressure(event.data1));
-      }
+      if (fromSource) pressure(event);
       break;
     default:
       break;
   }
+}
+
+void PartTranscriber::noteOn(const PerformanceEvent& event) {
+  ++noteOnCount_;
+  catchUp();
+  const int destination = parameters_.destination;
+  if (parameters_.mono) {
+    if (heldNote_ != -1) writer_.noteOff(destination, heldNote_, 0);
+    heldNote_ = event.data1;
+  }
+  writer_.noteOn(destination, event.data1, noteOnVelocity(event.data2));
+}
+
+void PartTranscriber::noteOff(const PerformanceEvent& event) {
+  int note = event.data1;
+  if (parameters_.mono && heldNote_ != -1) {
+    note = heldNote_;
+    heldNote_ = -1;
+  }
+  catchUp();
+  writer_.noteOff(parameters_.destination, note, noteOffVelocity(event.data2));
+}
+
+void PartTranscriber::controller(const PerformanceEvent& event) {
+  catchUp();
+  writer_.controlChange(parameters_.destination, event.data1, event.data2);
+}
+
+void PartTranscriber::expression(const PerformanceEvent& event) {
+  // The expression pedal drives the volume of every part, whatever its channel.
+  catchUp();
+  writer_.controlChange(parameters_.destination, kVolumeController, event.data2);
+}
+
+void PartTranscriber::pressure(const PerformanceEvent& event) {
+  catchUp();
+  writer_.controlChange(parameters_.destination, kExpressionController,
+                        expressionFromPressure(event.data1));
 }
 
 std::int64_t PartTranscriber::end() {
@@ -165,6 +177,14 @@ std::vector<PartOutcome> runTranscriptionPasses(PerformanceReader& reader,
     }
   };
 
+  // Runs `step` for every part whose source channel is the event's.
+  const auto forSource = [&](const PerformanceEvent& event, auto&& step) {
+    for (std::size_t i = firstBySource[static_cast<std::size_t>(event.channel)]; i != kNone;
+         i = nextBySource[i]) {
+      forPart(i, step);
+    }
+  };
+
   for (std::size_t i = 0; i < parts.size(); ++i) {
     forPart(i, [](PartTranscriber& part) { part.begin(); });
   }
@@ -176,7 +196,7 @@ std::vector<PartOutcome> runTranscriptionPasses(PerformanceReader& reader,
 
   reader.rewind();
   try {
-    reader.forEachEvent([&](const PerformanceEvent& event) __attribute__((always_inline)) {
+    reader.forEachEvent([&](const PerformanceEvent& event) KORALUX_ALWAYS_INLINE {
       switch (event.kind) {
         case EventKind::Timing: {
           const Tick time = clock.onTiming(event.channel);
@@ -194,20 +214,23 @@ std::vector<PartOutcome> runTranscriptionPasses(PerformanceReader& reader,
         }
         case EventKind::Expression:
           for (std::size_t i = 0; i < transcribers.size(); ++i) {
-            forPart(i, [&event](PartTranscriber& part) { part.handle(event); });
+            forPart(i, [&event](PartTranscriber& part) { part.expression(event); });
           }
           break;
         case EventKind::FootController:
         case EventKind::Sustain:
         case EventKind::AllNotesOff:
         case EventKind::Controller:
+          forSource(event, [&event](PartTranscriber& part) { part.controller(event); });
+          break;
         case EventKind::NoteOff:
+          forSource(event, [&event](PartTranscriber& part) { part.noteOff(event); });
+          break;
         case EventKind::NoteOn:
+          forSource(event, [&event](PartTranscriber& part) { part.noteOn(event); });
+          break;
         case EventKind::ChannelPressure:
-          for (std::size_t i = firstBySource[static_cast<std::size_t>(event.channel)]; i != kNone;
-               i = nextBySource[i]) {
-            forPart(i, [&event](PartTranscriber& part) { part.handle(event); });
-          }
+          forSource(event, [&event](PartTranscriber& part) { part.pressure(event); });
           break;
         default:
           break;

@@ -87,6 +87,13 @@ class PartTranscriber {
   // Any event but a timing event or a clock marker. Events of other channels than the source
   // are ignored, except expression, which drives every part's volume.
   void handle(const PerformanceEvent& event);
+  // The same by kind, for a caller that has already told the kind (and, but for expression,
+  // checked that the event comes from the source channel).
+  void noteOn(const PerformanceEvent& event);
+  void noteOff(const PerformanceEvent& event);
+  void controller(const PerformanceEvent& event);
+  void expression(const PerformanceEvent& event);
+  void pressure(const PerformanceEvent& event);
   // Ends the track; returns the number of note-ons taken from the source channel.
   std::int64_t end();
 

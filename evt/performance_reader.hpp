@@ -9,6 +9,15 @@
 
 #include "evt/performance_event.hpp"
 
+// Asks the compiler to compile a function into its caller whatever its size. The passes are
+// quick only when the classification of an event and the pass's handling of it are one piece
+// of code, without a call between them.
+#if defined(__GNUC__)
+#define KORALUX_ALWAYS_INLINE __attribute__((always_inline))
+#else
+#define KORALUX_ALWAYS_INLINE
+#endif
+
 namespace koralux {
 
 inline constexpr std::size_t kPerformanceHeaderSize = 256;
@@ -31,7 +40,8 @@ class PerformanceReader {
   // Hands every event from the current position to the end, in order, to
   // `handler(const PerformanceEvent&)`; the same events as calling next() until EndOfFile,
   // without the EndOfFile. The passes read whole files this way: one dispatch per event, and
-  // no bounds check on data bytes but in the last few bytes.
+  // no bounds check on data bytes but in the last few bytes. Mark the handler
+  // KORALUX_ALWAYS_INLINE, so that it is compiled into each branch that recognises a kind.
   template <typename Handler>
   void forEachEvent(Handler&& handler);
 
@@ -45,7 +55,8 @@ class PerformanceReader {
   // the offset after it. Without `kNearEnd` the caller guarantees that at least three bytes
   // remain, so that no data byte of a channel message needs a bounds check.
   template <bool kNearEnd, typename Handler>
-  std::size_t decode(const std::uint8_t* bytes, std::size_t size, std::size_t at, Handler& handler);
+  KORALUX_ALWAYS_INLINE std::size_t decode(const std::uint8_t* bytes, std::size_t size,
+                                           std::size_t at, Handler& handler);
   // The offset after the system-exclusive message whose bytes after F0 start at `at`.
   std::size_t systemExclusiveEnd(std::size_t at);
   [[noreturn]] void endsInsideSystemExclusive(std::size_t begin);
@@ -70,8 +81,8 @@ void PerformanceReader::forEachEvent(Handler&& handler) {
 }
 
 template <bool kNearEnd, typename Handler>
-std::size_t PerformanceReader::decode(const std::uint8_t* bytes, std::size_t size, std::size_t at,
-                                      Handler& handler) {
+inline std::size_t PerformanceReader::decode(const std::uint8_t* bytes, std::size_t size,
+                                             std::size_t at, Handler& handler) {
   // A data byte missing at the very end reads as 0; the offset still moves past the end of
   // the bytes only as far as they go.
   const auto data = [&](std::size_t position) -> std::int32_t {
@@ -84,7 +95,19 @@ std::size_t PerformanceReader::decode(const std::uint8_t* bytes, std::size_t siz
   };
 
   const std::int32_t status = bytes[at];
+  if (status == 0xF3) {
+    handler(PerformanceEvent{EventKind::Timing, data(at + 1), 0, 0});
+    return after(2);
+  }
+  if (status == 0xFE && data(at + 1) == 0x78) {
+    handler(PerformanceEvent{EventKind::ClockMarker, 0, 0, 0});
+    return after(2);
+  }
   const std::int32_t channel = (status & 0x0F) + 1;
+  if ((status & 0xF0) == 0x90) {
+    handler(PerformanceEvent{EventKind::NoteOn, channel, data(at + 1), data(at + 2)});
+    return after(3);
+  }
   switch (status >> 4) {
     case 0x8:
       handler(PerformanceEvent{EventKind::NoteOff, channel, data(at + 1), data(at + 2)});
