@@ -1,4 +1,5 @@
-// koralux-cli: converts an organ performance file (.evt) into a Standard MIDI File.
+// koralux-cli: converts an organ performance file (.evt) into a Standard MIDI File, or many of
+// them in one call (cli/batch.cpp).
 
 #include <CLI/CLI.hpp>
 #include <cstdint>
@@ -7,7 +8,9 @@
 #include <iostream>
 #include <optional>
 #include <string>
+#include <vector>
 
+#include "cli/batch.hpp"
 #include "common/fatal_stop.hpp"
 #include "engine/conversion_run.hpp"
 #include "engine/key_signature_table.hpp"
@@ -77,7 +80,7 @@ int main(int argc, char** argv) {
       "koralux-cli"};
   app.set_version_flag("--version", std::string("koralux-cli ") + KORALUX_VERSION);
 
-  std::string input;
+  std::vector<std::string> inputs;
   std::string output;
   std::string key = "C Major";
   std::string time = "4/4";
@@ -85,7 +88,8 @@ int main(int argc, char** argv) {
   bool legacyTiming = false;
   bool quiet = false;
 
-  app.add_option("INPUT", input, "Performance file to convert")->required();
+  app.add_option("INPUT", inputs, "Performance files to convert (folders too, with --recursive)")
+      ->required();
   app.add_option("-o,--output", output,
                  "MIDI file to write (default: INPUT with a final \".evt\" replaced by \".mid\")");
   app.add_option("--key", key, "Key signature, one of: " + keyList() + " (default \"C Major\")");
@@ -96,6 +100,8 @@ int main(int argc, char** argv) {
                "Keep the old track timing, in which events after an overshooting interpolated "
                "time drift later");
   app.add_flag("-q,--quiet", quiet, "Print nothing but errors");
+  koralux::cli::BatchOptions batch;
+  koralux::cli::addBatchOptions(app, batch);
 
   try {
     app.parse(argc, argv);
@@ -105,6 +111,11 @@ int main(int argc, char** argv) {
     return app.exit(e);
   } catch (const CLI::ParseError& e) {
     std::cerr << "koralux-cli: " << e.what() << "\nRun with --help for more information.\n";
+    return kExitUsage;
+  }
+
+  if (const auto error = koralux::cli::batchUsageError(inputs, output, batch)) {
+    std::cerr << "koralux-cli: " << *error << '\n';
     return kExitUsage;
   }
 
@@ -126,10 +137,14 @@ int main(int argc, char** argv) {
   }
   settings.timeNumerator = timeSignature->numerator;
   settings.timeDenominator = timeSignature->denominator;
-  settings.inputPath = input;
-  settings.outputPath = output.empty() ? koralux::derivedOutputName(input) : output;
   settings.rhythmUnitAbsent = rhythmUnitAbsent;
   settings.legacyTiming = legacyTiming;
+  if (koralux::cli::isBatch(inputs, batch)) {
+    return koralux::cli::runBatch(inputs, batch, settings, quiet);
+  }
+  const std::string& input = inputs.front();
+  settings.inputPath = input;
+  settings.outputPath = output.empty() ? koralux::derivedOutputName(input) : output;
 
   ProgressReporter reporter;
   koralux::SilentObserver silent;
