@@ -79,14 +79,6 @@ void walk(const fs::path& folder, const fs::path& root, const BatchOptions& opti
   for (const fs::path& sub : folders) walk(sub, root, options, jobs, problems);
 }
 
-// Two spellings of one path compare equal once made absolute and normal ("a/./b", "a/c/../b").
-std::string normalPath(const std::string& path) {
-  std::error_code error;
-  fs::path absolute = fs::absolute(path, error);
-  if (error) absolute = path;
-  return absolute.lexically_normal().string();
-}
-
 // The files to convert, in the order given (a walked folder's files sorted by path), each
 // once. Refuses before any conversion starts: a folder given without --recursive, an output
 // that another file of the call also writes, and an output that is another input of the call.
@@ -109,15 +101,22 @@ std::vector<Job> plan(const std::vector<std::string>& inputs, const BatchOptions
     jobs.push_back({input, outputFor(input, fs::path(input).filename(), options), {}});
   }
 
+  // Two spellings of one path compare equal once made absolute and normal ("a/./b",
+  // "x/../a/b").
+  std::error_code error;
+  const fs::path workingFolder = fs::current_path(error);
+  const auto normal = [&workingFolder](const std::string& path) {
+    return (workingFolder / path).lexically_normal().string();
+  };
   std::set<std::string> seenInputs;
   std::set<std::string> allInputs;
-  for (const Job& job : jobs) allInputs.insert(normalPath(job.input));
+  for (const Job& job : jobs) allInputs.insert(normal(job.input));
   std::map<std::string, std::string> writers;  // output -> the input that writes it
   std::vector<Job> unique;
   for (Job& job : jobs) {
-    if (!seenInputs.insert(normalPath(job.input)).second) continue;  // named twice
+    if (!seenInputs.insert(normal(job.input)).second) continue;  // named twice
     if (job.refusal.empty()) {
-      const std::string output = normalPath(job.output);
+      const std::string output = normal(job.output);
       if (const auto [first, added] = writers.emplace(output, job.input); !added) {
         job.refusal = job.input + ": not converted: its output " + job.output +
                       " is also the output of " + first->second;

@@ -24,8 +24,17 @@ using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
 // an error number (0 on success). Closing is checked too: a full disk often shows only when the
 // buffer flushes.
 int writeAndClose(FileHandle file, std::span<const std::span<const std::uint8_t>> pieces) {
+  // A file of up to a megabyte is gathered in the stream's buffer and goes to the system in one
+  // write; in a larger one, the large pieces go straight to the system, each in one write.
+  std::size_t total = 0;
+  for (const std::span<const std::uint8_t> piece : pieces) total += piece.size();
+  constexpr std::size_t kGathered = std::size_t{1} << 20;
+  std::unique_ptr<char[]> gathered;  // outlives the stream, which is closed below
+  if (pieces.size() > 1 && total <= kGathered) {
+    gathered = std::make_unique_for_overwrite<char[]>(total);
+    std::setvbuf(file.get(), gathered.get(), _IOFBF, total);
+  }
   int error = 0;
-  // Large pieces go straight to the system, a few small ones through the stream's buffer.
   for (const std::span<const std::uint8_t> piece : pieces) {
     if (piece.empty()) continue;
     if (std::fwrite(piece.data(), 1, piece.size(), file.get()) != piece.size()) {
@@ -68,13 +77,14 @@ std::vector<std::uint8_t> readWholeFile(const std::string& path) {
   FileHandle file(std::fopen(path.c_str(), "rb"));
   if (!file) throw FatalStop::fromErrno(path, errno);
 
-  // Read at the size the file has now, in one go. A file that grows meanwhile (or whose size
-  // cannot be told beforehand) is read on in chunks through a small buffer, so that the
-  // vector grows only when there is more to read.
+  // Read at the size the file has now, in one go: one byte more is asked for, so that a short
+  // read shows the end of the file without another call. A file that grows meanwhile (or
+  // whose size cannot be told beforehand) is read on in chunks through a small buffer, so
+  // that the vector grows only when there is more to read.
   std::vector<std::uint8_t> bytes;
   std::error_code sizeError;
   const auto size = fs::file_size(path, sizeError);
-  if (!sizeError && size > 0) bytes.resize(static_cast<std::size_t>(size));
+  bytes.resize(sizeError ? 0 : static_cast<std::size_t>(size) + 1);
   const auto read = [&](std::uint8_t* into, std::size_t count) {
     errno = 0;
     const std::size_t got = std::fread(into, 1, count, file.get());
@@ -109,12 +119,13 @@ void writeFileAtomically(const std::string& path,
   }
   std::error_code error;
   fs::path target(path);
+  fs::file_status status = fs::symlink_status(target, error);
   // Writing through a symbolic link updates the file it points to and keeps the link.
-  if (fs::is_symlink(fs::symlink_status(target, error))) {
+  if (fs::is_symlink(status)) {
     fs::path resolved = fs::canonical(target, error);
     if (!error) target = resolved;
+    status = fs::status(target, error);
   }
-  const fs::file_status status = fs::status(target, error);
   if (fs::is_directory(status)) throw FatalStop::fromErrno(path, EISDIR);
   if (fs::exists(status) && !fs::is_regular_file(status)) {
     writeDirectly(path, bytes);
