@@ -31,13 +31,11 @@ int expressionFromPressure(int pressure) {
 }  // namespace
 
 PartTranscriber::PartTranscriber(SmfWriter& writer, const TranscriptionParameters& parameters,
-                                 const AnalysisResults& analysis, TranscriptionTiming timing,
-                                 ReadingClock& clock)
+                                 const AnalysisResults& analysis, TranscriptionTiming timing)
     : writer_(writer),
       parameters_(parameters),
       songStartOffset_(analysis.songStartOffset),
-      timing_(timing),
-      clock_(clock) {}
+      timing_(timing) {}
 
 void PartTranscriber::begin() {
   writer_.beginTrack();
@@ -59,45 +57,45 @@ void PartTranscriber::followTime(Tick time) noexcept {
   if (timing_.legacyTiming) writer_.setTime(time);
 }
 
-void PartTranscriber::catchUp() noexcept {
+void PartTranscriber::catchUp(Tick now) noexcept {
   // An interpolated time can run past the next clock marker. Left alone, the marker's earlier
   // time would pull the writer's reference back and displace every later event of this track;
   // instead such a time is held at the last written event's time. Held that way no time set
   // lowers the reference, so of the times set between two events only the latest matters.
-  if (!timing_.legacyTiming && clock_.started()) {
-    writer_.setTime(std::max(clock_.now(), writer_.lastTime()));
+  if (!timing_.legacyTiming && now != kNoClockYet) {
+    writer_.setTime(std::max(now, writer_.lastTime()));
   }
 }
 
-void PartTranscriber::handle(const PerformanceEvent& event) {
+void PartTranscriber::handle(const PerformanceEvent& event, Tick now) {
   const bool fromSource = event.channel == parameters_.source;
   switch (event.kind) {
     case EventKind::FootController:
     case EventKind::Sustain:
     case EventKind::AllNotesOff:
     case EventKind::Controller:
-      if (fromSource) controller(event);
+      if (fromSource) controller(event, now);
       break;
     case EventKind::Expression:
-      expression(event);
+      expression(event, now);
       break;
     case EventKind::NoteOff:
-      if (fromSource) noteOff(event);
+      if (fromSource) noteOff(event, now);
       break;
     case EventKind::NoteOn:
-      if (fromSource) noteOn(event);
+      if (fromSource) noteOn(event, now);
       break;
     case EventKind::ChannelPressure:
-      if (fromSource) pressure(event);
+      if (fromSource) pressure(event, now);
       break;
     default:
       break;
   }
 }
 
-void PartTranscriber::noteOn(const PerformanceEvent& event) {
+void PartTranscriber::noteOn(const PerformanceEvent& event, Tick now) {
   ++noteOnCount_;
-  catchUp();
+  catchUp(now);
   const int destination = parameters_.destination;
   if (parameters_.mono) {
     if (heldNote_ != -1) writer_.noteOff(destination, heldNote_, 0);
@@ -106,37 +104,37 @@ void PartTranscriber::noteOn(const PerformanceEvent& event) {
   writer_.noteOn(destination, event.data1, noteOnVelocity(event.data2));
 }
 
-void PartTranscriber::noteOff(const PerformanceEvent& event) {
+void PartTranscriber::noteOff(const PerformanceEvent& event, Tick now) {
   int note = event.data1;
   if (parameters_.mono && heldNote_ != -1) {
     note = heldNote_;
     heldNote_ = -1;
   }
-  catchUp();
+  catchUp(now);
   writer_.noteOff(parameters_.destination, note, noteOffVelocity(event.data2));
 }
 
-void PartTranscriber::controller(const PerformanceEvent& event) {
-  catchUp();
+void PartTranscriber::controller(const PerformanceEvent& event, Tick now) {
+  catchUp(now);
   writer_.controlChange(parameters_.destination, event.data1, event.data2);
 }
 
-void PartTranscriber::expression(const PerformanceEvent& event) {
+void PartTranscriber::expression(const PerformanceEvent& event, Tick now) {
   // The expression pedal drives the volume of every part, whatever its channel.
-  catchUp();
+  catchUp(now);
   writer_.controlChange(parameters_.destination, kVolumeController, event.data2);
 }
 
-void PartTranscriber::pressure(const PerformanceEvent& event) {
-  catchUp();
+void PartTranscriber::pressure(const PerformanceEvent& event, Tick now) {
+  catchUp(now);
   writer_.controlChange(parameters_.destination, kExpressionController,
                         expressionFromPressure(event.data1));
 }
 
-std::int64_t PartTranscriber::end() {
+std::int64_t PartTranscriber::end(Tick now) {
   // The end of the track follows the last time set, so timing events and clock markers after
   // the last note still lengthen the track.
-  catchUp();
+  catchUp(now);
   writer_.endTrack();
   return noteOnCount_;
 }
@@ -150,7 +148,7 @@ std::vector<PartOutcome> runTranscriptionPasses(PerformanceReader& reader,
   std::vector<PartTranscriber> transcribers;
   transcribers.reserve(parts.size());
   for (const PartToTranscribe& part : parts) {
-    transcribers.emplace_back(*part.writer, part.parameters, analysis, timing, clock);
+    transcribers.emplace_back(*part.writer, part.parameters, analysis, timing);
   }
   std::vector<PartOutcome> outcomes(parts.size());
 
@@ -198,39 +196,41 @@ std::vector<PartOutcome> runTranscriptionPasses(PerformanceReader& reader,
   try {
     reader.forEachEvent([&](const PerformanceEvent& event) KORALUX_ALWAYS_INLINE {
       switch (event.kind) {
-        case EventKind::Timing: {
-          const Tick time = clock.onTiming(event.channel);
-          if (legacy) followTime(time);
-          if (rhythmUnitAbsent) {
-            const Tick marker = clock.onClockMarker();
-            if (legacy) followTime(marker);
+        case EventKind::Timing:
+          if (legacy) {
+            followTime(clock.onTiming(event.channel));
+            if (rhythmUnitAbsent) followTime(clock.onClockMarker());
+          } else {
+            clock.onTiming(event.channel);
+            if (rhythmUnitAbsent) clock.onClockMarker();
           }
           break;
-        }
-        case EventKind::ClockMarker: {
-          const Tick marker = clock.onClockMarker();
-          if (legacy) followTime(marker);
+        case EventKind::ClockMarker:
+          if (legacy) {
+            followTime(clock.onClockMarker());
+          } else {
+            clock.onClockMarker();
+          }
           break;
-        }
         case EventKind::Expression:
           for (std::size_t i = 0; i < transcribers.size(); ++i) {
-            forPart(i, [&event](PartTranscriber& part) { part.expression(event); });
+            forPart(i, [&](PartTranscriber& part) { part.expression(event, clock.now()); });
           }
           break;
         case EventKind::FootController:
         case EventKind::Sustain:
         case EventKind::AllNotesOff:
         case EventKind::Controller:
-          forSource(event, [&event](PartTranscriber& part) { part.controller(event); });
+          forSource(event, [&](PartTranscriber& part) { part.controller(event, clock.now()); });
           break;
         case EventKind::NoteOff:
-          forSource(event, [&event](PartTranscriber& part) { part.noteOff(event); });
+          forSource(event, [&](PartTranscriber& part) { part.noteOff(event, clock.now()); });
           break;
         case EventKind::NoteOn:
-          forSource(event, [&event](PartTranscriber& part) { part.noteOn(event); });
+          forSource(event, [&](PartTranscriber& part) { part.noteOn(event, clock.now()); });
           break;
         case EventKind::ChannelPressure:
-          forSource(event, [&event](PartTranscriber& part) { part.pressure(event); });
+          forSource(event, [&](PartTranscriber& part) { part.pressure(event, clock.now()); });
           break;
         default:
           break;
@@ -246,7 +246,7 @@ std::vector<PartOutcome> runTranscriptionPasses(PerformanceReader& reader,
   }
 
   for (std::size_t i = 0; i < parts.size(); ++i) {
-    forPart(i, [&](PartTranscriber& part) { outcomes[i].noteOnCount = part.end(); });
+    forPart(i, [&](PartTranscriber& part) { outcomes[i].noteOnCount = part.end(clock.now()); });
   }
   return outcomes;
 }

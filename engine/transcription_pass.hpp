@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <exception>
+#include <limits>
 #include <span>
 #include <string_view>
 #include <vector>
@@ -34,6 +35,9 @@ struct TranscriptionTiming {
   bool legacyTiming = false;      // let overshooting interpolated times displace later events
 };
 
+// A time before any timing event or clock marker has been read.
+inline constexpr Tick kNoClockYet = std::numeric_limits<Tick>::min();
+
 // The performance clock of one reading of the input, shared by every part the reading feeds:
 // moved once per timing event or clock marker. The time it gives is worked out only when a
 // part is about to write, and then once for all parts.
@@ -49,9 +53,7 @@ class ReadingClock {
     moved();
     return clock_.onClockMarker();
   }
-  // Whether a timing event or a clock marker has been read yet.
-  bool started() const noexcept { return started_; }
-  // The time the latest timing event or clock marker gave.
+  // The time the latest timing event or clock marker gave, or kNoClockYet before either.
   Tick now() noexcept {
     if (stale_) {
       now_ = clock_.now();
@@ -61,54 +63,49 @@ class ReadingClock {
   }
 
  private:
-  void moved() noexcept {
-    started_ = true;
-    stale_ = true;
-  }
+  void moved() noexcept { stale_ = true; }
 
   PerformanceClock clock_;
-  Tick now_ = 0;
-  bool started_ = false;
+  Tick now_ = kNoClockYet;
   bool stale_ = false;
 };
 
-// Transcribes one part, event by event, into its own writer.
+// Transcribes one part, event by event, into its own writer. The events come with `now`, the
+// time of the latest timing event or clock marker (ReadingClock::now).
 class PartTranscriber {
  public:
   PartTranscriber(SmfWriter& writer, const TranscriptionParameters& parameters,
-                  const AnalysisResults& analysis, TranscriptionTiming timing, ReadingClock& clock);
+                  const AnalysisResults& analysis, TranscriptionTiming timing);
 
   // Begins the track and writes its prologue at the song start.
   void begin();
   // With the legacy timing: the clock gave `time`. Every such time counts there, because one
   // below the last event's displaces the rest of the track. (Otherwise only the latest time
-  // before an event counts, and the part takes it from the clock when it writes.)
+  // before an event counts, which the event brings along.)
   void followTime(Tick time) noexcept;
   // Any event but a timing event or a clock marker. Events of other channels than the source
   // are ignored, except expression, which drives every part's volume.
-  void handle(const PerformanceEvent& event);
+  void handle(const PerformanceEvent& event, Tick now);
   // The same by kind, for a caller that has already told the kind (and, but for expression,
   // checked that the event comes from the source channel).
-  void noteOn(const PerformanceEvent& event);
-  void noteOff(const PerformanceEvent& event);
-  void controller(const PerformanceEvent& event);
-  void expression(const PerformanceEvent& event);
-  void pressure(const PerformanceEvent& event);
+  void noteOn(const PerformanceEvent& event, Tick now);
+  void noteOff(const PerformanceEvent& event, Tick now);
+  void controller(const PerformanceEvent& event, Tick now);
+  void expression(const PerformanceEvent& event, Tick now);
+  void pressure(const PerformanceEvent& event, Tick now);
   // Ends the track; returns the number of note-ons taken from the source channel.
-  std::int64_t end();
+  std::int64_t end(Tick now);
 
   int source() const noexcept { return parameters_.source; }
 
  private:
-  // Brings the writer to the time of the latest timing event or clock marker before an event
-  // is written.
-  void catchUp() noexcept;
+  // Brings the writer to `now` before an event is written.
+  void catchUp(Tick now) noexcept;
 
   SmfWriter& writer_;
   TranscriptionParameters parameters_;
   Tick songStartOffset_;
   TranscriptionTiming timing_;
-  ReadingClock& clock_;
   int heldNote_ = -1;
   std::int64_t noteOnCount_ = 0;
 };
