@@ -54,6 +54,13 @@ TranscribedFile transcribe(std::span<const std::uint8_t> performance,
   trackWriters.reserve(rows.size());
   for (const PartScheduleRow* row : rows) {
     trackWriters.emplace_back(settings.inputPath);
+    // Room enough for the part's notes (note-offs added in mono mode) at the longest
+    // encoding, so that a track hardly ever has to move while it grows. Room that is not
+    // written to costs no memory.
+    const int source = row->parameters.source;
+    const auto notes = static_cast<std::size_t>(analysis.activity.sounding(source) +
+                                                analysis.activity.released(source));
+    trackWriters.back().reserve((row->parameters.mono ? 2 : 1) * notes * kLongestChannelEvent);
     parts.push_back({row->parameters, &trackWriters.back()});
   }
 

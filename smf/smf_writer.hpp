@@ -15,6 +15,9 @@
 
 namespace koralux {
 
+// The most bytes one channel message takes: a four-byte delta time, status and two data bytes.
+inline constexpr std::size_t kLongestChannelEvent = 7;
+
 class SmfWriter {
  public:
   // `label` names the performance in the error raised when a delta time does not fit.
@@ -69,12 +72,14 @@ class SmfWriter {
   void midiPort(std::uint8_t port);
   void channelPrefix(int channel);
 
+  // Makes room for `bytes` more bytes, so that writing them moves nothing.
+  void reserve(std::size_t bytes) { bytes_.reserve(bytes_.size() + bytes); }
+
   int trackCount() const noexcept { return trackCount_; }
   // The bytes written here since the file was created, or since tracks were last appended.
   std::span<const std::uint8_t> bytes() const noexcept { return bytes_.view(); }
 
  private:
-  // The longest delta time takes four bytes.
   static constexpr std::size_t kLongestDelta = 4;
 
   // Writes the delta time from `last` to `current` at `out` and returns the end of it.
