@@ -243,7 +243,8 @@ void addBatchOptions(CLI::App& app, BatchOptions& options) {
 }
 
 bool isBatch(const std::vector<std::string>& inputs, const BatchOptions& options) {
-  return inputs.size() > 1 || options.recursive || !options.outputDir.empty() || options.jobs != 0;
+  // -j alone changes nothing for one file.
+  return inputs.size() > 1 || options.recursive || !options.outputDir.empty();
 }
 
 std::optional<std::string> batchUsageError(const std::vector<std::string>& inputs,

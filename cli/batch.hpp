@@ -25,7 +25,7 @@ struct BatchOptions {
 void addBatchOptions(CLI::App& app, BatchOptions& options);
 
 // Whether the command line asks for more than the conversion of one file into one output
-// chosen as before: several inputs, or one of the batch options.
+// chosen as before: several inputs, --recursive or --output-dir.
 bool isBatch(const std::vector<std::string>& inputs, const BatchOptions& options);
 
 // What is wrong with the command line for a batch (to be reported as a usage error), if

@@ -233,6 +233,13 @@ TEST(CliBatch, UsageErrors) {
   // Nothing was converted by the refused calls.
   EXPECT_FALSE(fs::exists(folder.file("x.mid")));
   EXPECT_FALSE(fs::exists(folder.file("archive/disk2/song.mid")));
+
+  // One file with -j is converted as ever, to the output -o names.
+  const CliRun one = cli(folder, {"archive/disk2/song.evt", "-o", "x.mid", "-j", "2"});
+  EXPECT_EQ(one.status, 0) << one.err;
+  EXPECT_TRUE(contains(one.out, "to x.mid\n")) << one.out;
+  EXPECT_TRUE(fs::exists(folder.file("x.mid")));
+  EXPECT_FALSE(fs::exists(folder.file("archive/disk2/song.mid")));
 }
 
 TEST(CliBatch, ProgressLineOnlyOnATerminal) {
