@@ -5,8 +5,10 @@
 #
 # The songs are spread over folders of 40 (as on the organ's floppy disks) and converted with
 # `koralux-cli -r -q -j JOBS --output-dir OUT`, each timed run into a new folder OUT (so that no
-# run pays for deleting the files of the one before), after one warm-up run.
-# Prints every run, the median and the files per second it gives. Uses koralux-cli and
+# run pays for deleting the files of the one before), after one warm-up run. For scale, each
+# run alternates with `cp -r` of the archive into a new folder: the cost of merely making as
+# many files, which on a busy file system is most of the cost.
+# Prints every run, the medians and the files per second. Uses koralux-cli and
 # koralux-gen from build-bench/bin (brought up to date with the bench preset; KORALUX_BIN=DIR
 # picks other ones) and bash's `time`.
 set -euo pipefail
@@ -36,18 +38,25 @@ bytes=$(du -sb "$work/archive" | cut -f1)
 TIMEFORMAT=%3R
 convert=("$bin/koralux-cli" -r -q -j "$jobs" "$work/archive" --output-dir)
 "${convert[@]}" "$work/out0" # warm-up
+cp -r "$work/archive" "$work/copy0"
 times=()
+copies=()
 for ((r = 1; r <= runs; r++)); do
+  copies+=("$({ time cp -r "$work/archive" "$work/copy$r"; } 2>&1)")
   times+=("$({ time "${convert[@]}" "$work/out$r" >/dev/null 2>&1; } 2>&1)")
 done
 written=$(find "$work/out$runs" -name '*.mid' | wc -l)
 
-printf '%s\n' "${times[@]}" | sort -g | awk -v files="$files" -v jobs="$jobs" -v bytes="$bytes" \
-  -v written="$written" -v all="${times[*]}" '
-{ v[NR] = $1 }
-END {
-  median = (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2
-  printf "%d songs, %.1f MB in all; koralux-cli -r -q -j %d --output-dir: runs (s) %s\n",
-         files, bytes / 1e6, jobs, all
-  printf "median %.3f s: %.0f files/s (%d outputs written)\n", median, files / median, written
+median() { sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
+convertMedian=$(printf '%s\n' "${times[@]}" | median)
+copyMedian=$(printf '%s\n' "${copies[@]}" | median)
+
+awk -v files="$files" -v jobs="$jobs" -v bytes="$bytes" -v written="$written" \
+  -v conv="$convertMedian" -v cp="$copyMedian" -v convs="${times[*]}" -v cps="${copies[*]}" '
+BEGIN {
+  printf "%d songs, %.1f MB in all, %d outputs written\n", files, bytes / 1e6, written
+  printf "%-40s %10s   runs (s)\n", "", "median (s)"
+  printf "%-40s %10.3f   %s\n", "cp -r of the archive", cp, cps
+  printf "%-40s %10.3f   %s\n", "koralux-cli -r -q -j " jobs " --output-dir", conv, convs
+  printf "conversion: %.0f files/s; cp -r: %.0f files/s\n", files / conv, files / cp
 }'
