@@ -37,7 +37,8 @@ bool hasPerformanceName(const fs::path& path) {
   const std::string name = path.filename().string();
   constexpr std::string_view kExtension = ".evt";
   if (name.size() < kExtension.size()) return false;
-  return std::equal(kExtension.begin(), kExtension.end(), name.end() - 4, [](char a, char b) {
+  const auto tail = name.end() - static_cast<std::ptrdiff_t>(kExtension.size());
+  return std::equal(kExtension.begin(), kExtension.end(), tail, [](char a, char b) {
     return a == std::tolower(static_cast<unsigned char>(b));
   });
 }
