@@ -4,9 +4,9 @@
 #
 #   bench/compare.sh [RUNS]        (RUNS timed runs of each, default 9, after one warm-up)
 #
-# Uses koralux-cli and koralux-gen from build-bench/bin (built with the bench preset if missing;
-# KORALUX_BIN=DIR picks other ones), bash's `time`, cp and GNU time (/usr/bin/time, Debian
-# package "time"). The runs of the two alternate, so that both see the same load on the machine.
+# Uses koralux-cli and koralux-gen from build-bench/bin (brought up to date with the bench
+# preset; KORALUX_BIN=DIR picks other ones), bash's `time`, cp and GNU time (/usr/bin/time,
+# Debian package "time"). The runs of the two alternate, so that both see the same load.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -14,9 +14,10 @@ bin=${KORALUX_BIN:-$root/build-bench/bin}
 runs=${1:-9}
 size=$((64 * 1024 * 1024))
 
-if [[ ! -x $bin/koralux-cli || ! -x $bin/koralux-gen ]]; then
-  (cd "$root" && cmake --preset bench >/dev/null && cmake --build --preset bench -j2 \
-    --target koralux-cli koralux-gen >/dev/null)
+if [[ -z ${KORALUX_BIN:-} ]]; then
+  # Brought up to date first (nothing happens when it is).
+  [[ -f $root/build-bench/build.ninja ]] || (cd "$root" && cmake --preset bench >/dev/null)
+  (cd "$root" && cmake --build --preset bench -j2 --target koralux-cli koralux-gen >/dev/null)
 fi
 if [[ ! -x /usr/bin/time ]]; then
   echo "compare.sh: /usr/bin/time is missing (apt-get install time)" >&2
