@@ -1,4 +1,5 @@
-// koralux-cli: converts an organ performance file (.evt) into a Standard MIDI File.
+// koralux-cli: converts an organ performance file (.evt) into a Standard MIDI File, or many of
+// them in one call (cli/batch.cpp).
 
 #include <CLI/CLI.hpp>
 #include <cstdint>
@@ -12,6 +13,7 @@
 
 #include "cli/event_dump.hpp"
 #include "cli/performance_info.hpp"
+#include "cli/batch.hpp"
 #include "common/fatal_stop.hpp"
 #include "engine/conversion_run.hpp"
 #include "engine/key_signature_table.hpp"
@@ -108,7 +110,7 @@ int main(int argc, char** argv) {
   bool dump = false;
 
   app.formatter(std::make_shared<CompactHelp>());
-  app.add_option("INPUT", inputs, "Performance files (.evt)")->required();
+  app.add_option("INPUT", inputs, "Performance files (.evt), or folders with -r")->required();
   auto* outputOption =
       app.add_option("-o,--output", output, "MIDI file to write (default: INPUT as .mid)")
           ->type_name("FILE");
@@ -125,6 +127,8 @@ int main(int argc, char** argv) {
   app.add_flag("--dump", dump, "List every event of INPUT instead of converting it")
       ->excludes(outputOption)
       ->excludes(infoFlag);
+  koralux::cli::BatchOptions batch;
+  koralux::cli::addBatchOptions(app, batch);
 
   try {
     app.parse(argc, argv);
@@ -139,11 +143,10 @@ int main(int argc, char** argv) {
 
   if (info) return koralux::runInfoCommand(inputs, json, quiet, std::cout, std::cerr);
   if (dump) return koralux::runDumpCommand(inputs, rhythmUnitAbsent, quiet, std::cout, std::cerr);
-  if (inputs.size() != 1) {
-    std::cerr << "koralux-cli: give one INPUT to convert (--info takes several)\n";
+  if (const auto error = koralux::cli::batchUsageError(inputs, output, batch)) {
+    std::cerr << "koralux-cli: " << *error << '\n';
     return kExitUsage;
   }
-  const std::string& input = inputs.front();
 
   koralux::ConversionSettings settings;
   const auto keyRow = koralux::findKeySignature(key);
@@ -163,10 +166,14 @@ int main(int argc, char** argv) {
   }
   settings.timeNumerator = timeSignature->numerator;
   settings.timeDenominator = timeSignature->denominator;
-  settings.inputPath = input;
-  settings.outputPath = output.empty() ? koralux::derivedOutputName(input) : output;
   settings.rhythmUnitAbsent = rhythmUnitAbsent;
   settings.legacyTiming = legacyTiming;
+  if (koralux::cli::isBatch(inputs, batch)) {
+    return koralux::cli::runBatch(inputs, batch, settings, quiet);
+  }
+  const std::string& input = inputs.front();
+  settings.inputPath = input;
+  settings.outputPath = output.empty() ? koralux::derivedOutputName(input) : output;
 
   ProgressReporter reporter;
   koralux::SilentObserver silent;

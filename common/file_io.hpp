@@ -20,6 +20,9 @@ std::vector<std::uint8_t> readWholeFile(const std::string& path);
 // A path that names something other than a regular file (a character device such as
 // /dev/stdout or /dev/full, a pipe) is written to directly and never replaced.
 void writeFileAtomically(const std::string& path, std::span<const std::uint8_t> bytes);
+// The same for a file given in pieces, written one after another.
+void writeFileAtomically(const std::string& path,
+                         std::span<const std::span<const std::uint8_t>> pieces);
 
 // True when both paths name the same existing file: the same spelling, another spelling,
 // a symbolic link or a hard link to it.

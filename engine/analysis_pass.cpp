@@ -30,8 +30,7 @@ AnalysisResults runAnalysisPass(PerformanceReader& reader, SmfWriter& writer,
   std::int64_t elapsed = 0;
   std::int64_t average = kStartingAverage;
 
-  for (PerformanceEvent event = reader.next(); event.kind != EventKind::EndOfFile;
-       event = reader.next()) {
+  reader.forEachEvent([&](const PerformanceEvent& event) KORALUX_ALWAYS_INLINE {
     ++results.eventCounts[static_cast<std::size_t>(event.kind)];
     switch (event.kind) {
       case EventKind::Timing:
@@ -60,7 +59,7 @@ AnalysisResults runAnalysisPass(PerformanceReader& reader, SmfWriter& writer,
       default:
         break;
     }
-  }
+  });
 
   writer.resetClock();
   results.songStartOffset = results.alignTick % kTicksPerBar - kTicksPerBar;

@@ -2,15 +2,6 @@
 
 namespace koralux {
 
-void ChannelActivity::record(int channel, int velocity) noexcept {
-  if (!counted(channel)) return;
-  if (velocity != 0) {
-    ++sounding_[index(channel)];
-  } else {
-    ++released_[index(channel)];
-  }
-}
-
 PartVerdict ChannelActivity::verdict(int channel) const noexcept {
   if (!counted(channel)) return PartVerdict::Balanced;
   const std::int64_t s = sounding_[index(channel)];

@@ -12,7 +12,10 @@ class ChannelActivity {
  public:
   // Counts a note-on (velocity above 0) as sounding, and a note-off or a note-on with
   // velocity 0 as a release. Channels outside 0 to 15 are not counted (so channel 16 never is).
-  void record(int channel, int velocity) noexcept;
+  void record(int channel, int velocity) noexcept {
+    if (!counted(channel)) return;
+    ++(velocity != 0 ? sounding_ : released_)[index(channel)];
+  }
   PartVerdict verdict(int channel) const noexcept;
   void clear() noexcept { *this = {}; }
 

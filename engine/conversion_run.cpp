@@ -1,5 +1,6 @@
 #include "engine/conversion_run.hpp"
 
+#include "common/byte_buffer.hpp"
 #include "common/fatal_stop.hpp"
 #include "common/file_io.hpp"
 #include "engine/analysis_pass.hpp"
@@ -24,9 +25,15 @@ void checkRanges(const ConversionSettings& settings) {
   if (settings.keyMinor > 1) throw FatalStop({}, "the key must be major (0) or minor (1)");
 }
 
+// The finished file in the pieces it was written in, and what it holds.
+struct TranscribedFile {
+  std::vector<ByteBuffer> pieces;
+  ConversionSummary summary;
+};
+
 // Everything but the final status, which the caller gives once the result is in place.
-ConversionResult transcribe(std::span<const std::uint8_t> performance,
-                            const ConversionSettings& settings, ConversionObserver& observer) {
+TranscribedFile transcribe(std::span<const std::uint8_t> performance,
+                           const ConversionSettings& settings, ConversionObserver& observer) {
   checkRanges(settings);
   PerformanceReader reader(performance, settings.inputPath);
   SmfWriter writer(settings.inputPath);
@@ -37,20 +44,45 @@ ConversionResult transcribe(std::span<const std::uint8_t> performance,
                       {settings.keySharpsFlats, settings.keyMinor});
   observer.progressBegin(analysis.noteOnCount);
 
-  ConversionResult result;
-  result.summary.notesTotal = analysis.noteOnCount;
-  const TranscriptionTiming timing{settings.rhythmUnitAbsent, settings.legacyTiming};
+  // Every part that played, each written by its own writer in the same reading of the input.
+  std::vector<const PartScheduleRow*> rows;
   for (const PartScheduleRow& row : PartSchedule) {
-    if (!row.runsFor(analysis.activity.verdict(row.verdictChannel))) continue;
-    observer.status(row.statusText);
-    const std::int64_t count =
-        runTranscriptionPass(reader, writer, row.parameters, analysis, timing);
-    result.summary.notesTranscribed += count;
-    observer.partDone(count);
+    if (row.runsFor(analysis.activity.verdict(row.verdictChannel))) rows.push_back(&row);
   }
-  result.summary.tracks = writer.trackCount();
-  result.midi = writer.finish();
-  return result;
+  std::vector<SmfWriter> trackWriters;
+  std::vector<PartToTranscribe> parts;
+  trackWriters.reserve(rows.size());
+  for (const PartScheduleRow* row : rows) {
+    trackWriters.emplace_back(settings.inputPath);
+    // Room enough for the part's notes (note-offs added in mono mode) at the longest
+    // encoding, so that a track hardly ever has to move while it grows. Room that is not
+    // written to costs no memory.
+    const int source = row->parameters.source;
+    const auto notes = static_cast<std::size_t>(analysis.activity.sounding(source) +
+                                                analysis.activity.released(source));
+    trackWriters.back().reserve((row->parameters.mono ? 2 : 1) * notes * kLongestChannelEvent);
+    parts.push_back({row->parameters, &trackWriters.back()});
+  }
+
+  TranscribedFile file;
+  file.summary.notesTotal = analysis.noteOnCount;
+  if (!rows.empty()) {
+    observer.status(rows.front()->statusText);
+    const std::vector<PartOutcome> outcomes = runTranscriptionPasses(
+        reader, parts, analysis, {settings.rhythmUnitAbsent, settings.legacyTiming});
+    // Reported part by part, as if each part had had a reading of its own: the first part that
+    // failed ends the conversion with its error.
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+      if (i > 0) observer.status(rows[i]->statusText);
+      if (outcomes[i].failure) std::rethrow_exception(outcomes[i].failure);
+      file.summary.notesTranscribed += outcomes[i].noteOnCount;
+      observer.partDone(outcomes[i].noteOnCount);
+      writer.appendTracks(std::move(trackWriters[i]));
+    }
+  }
+  file.summary.tracks = writer.trackCount();
+  file.pieces = writer.finishInPieces();
+  return file;
 }
 
 }  // namespace
@@ -58,7 +90,8 @@ ConversionResult transcribe(std::span<const std::uint8_t> performance,
 ConversionResult convertPerformance(std::span<const std::uint8_t> performance,
                                     const ConversionSettings& settings,
                                     ConversionObserver& observer) {
-  ConversionResult result = transcribe(performance, settings, observer);
+  TranscribedFile file = transcribe(performance, settings, observer);
+  ConversionResult result{concatenate(std::move(file.pieces)), file.summary};
   observer.status(kFinishedStatus);
   return result;
 }
@@ -72,10 +105,12 @@ ConversionSummary ConversionRun(const ConversionSettings& settings, ConversionOb
     throw FatalStop(settings.outputPath,
                     "the output file is the input file; choose another name for the output");
   }
-  ConversionResult result = transcribe(performance, settings, observer);
-  writeFileAtomically(settings.outputPath, result.midi);
+  TranscribedFile file = transcribe(performance, settings, observer);
+  std::vector<std::span<const std::uint8_t>> pieces;
+  for (const ByteBuffer& piece : file.pieces) pieces.push_back(piece.view());
+  writeFileAtomically(settings.outputPath, pieces);
   observer.status(kFinishedStatus);
-  return result.summary;
+  return file.summary;
 }
 
 }  // namespace koralux

@@ -9,6 +9,15 @@
 
 #include "evt/performance_event.hpp"
 
+// Asks the compiler to compile a function into its caller whatever its size. The passes are
+// quick only when the classification of an event and the pass's handling of it are one piece
+// of code, without a call between them.
+#if defined(__GNUC__)
+#define KORALUX_ALWAYS_INLINE __attribute__((always_inline))
+#else
+#define KORALUX_ALWAYS_INLINE
+#endif
+
 namespace koralux {
 
 inline constexpr std::size_t kPerformanceHeaderSize = 256;
@@ -28,19 +37,169 @@ class PerformanceReader {
   // ends inside a system-exclusive message.
   PerformanceEvent next();
 
+  // Hands every event from the current position to the end, in order, to
+  // `handler(const PerformanceEvent&)`; the same events as calling next() until EndOfFile,
+  // without the EndOfFile. The passes read whole files this way: one dispatch per event, and
+  // no bounds check on data bytes but in the last few bytes. Mark the handler
+  // KORALUX_ALWAYS_INLINE, so that it is compiled into each branch that recognises a kind.
+  template <typename Handler>
+  void forEachEvent(Handler&& handler);
+
   // Byte offset in the file of the next event to be read.
   std::size_t offset() const noexcept { return offset_; }
   std::size_t size() const noexcept { return bytes_.size(); }
   const std::string& label() const noexcept { return label_; }
 
  private:
-  std::int32_t takeByte() noexcept { return offset_ < bytes_.size() ? bytes_[offset_++] : 0; }
-  PerformanceEvent readSystemExclusive();
+  // Classifies the event at `at` (which lies before the end), hands it to `handler` and returns
+  // the offset after it. Without `kNearEnd` the caller guarantees that at least three bytes
+  // remain, so that no data byte of a channel message needs a bounds check.
+  template <bool kNearEnd, typename Handler>
+  KORALUX_ALWAYS_INLINE std::size_t decode(const std::uint8_t* bytes, std::size_t size,
+                                           std::size_t at, Handler& handler);
+  // The offset after the system-exclusive message whose bytes after F0 start at `at`.
+  std::size_t systemExclusiveEnd(std::size_t at);
+  [[noreturn]] void endsInsideSystemExclusive(std::size_t begin);
 
   std::span<const std::uint8_t> bytes_;
   std::string label_;
   std::size_t start_;
   std::size_t offset_;
 };
+
+template <typename Handler>
+void PerformanceReader::forEachEvent(Handler&& handler) {
+  // Locals rather than members: writing output bytes cannot then force them to be re-read.
+  const std::uint8_t* const bytes = bytes_.data();
+  const std::size_t size = bytes_.size();
+  std::size_t at = offset_;
+  // Every event but a system-exclusive message (which checks its own bounds) takes at most
+  // three bytes.
+  while (size - at >= 3) at = decode<false>(bytes, size, at, handler);
+  while (at < size) at = decode<true>(bytes, size, at, handler);
+  offset_ = at;
+}
+
+template <bool kNearEnd, typename Handler>
+inline std::size_t PerformanceReader::decode(const std::uint8_t* bytes, std::size_t size,
+                                             std::size_t at, Handler& handler) {
+  // A data byte missing at the very end reads as 0; the offset still moves past the end of
+  // the bytes only as far as they go.
+  const auto data = [&](std::size_t position) -> std::int32_t {
+    if constexpr (kNearEnd) return position < size ? bytes[position] : 0;
+    return bytes[position];
+  };
+  const auto after = [&](std::size_t consumed) {
+    if constexpr (kNearEnd) return at + consumed < size ? at + consumed : size;
+    return at + consumed;
+  };
+
+  const std::int32_t status = bytes[at];
+  if (status == 0xF3) {
+    handler(PerformanceEvent{EventKind::Timing, data(at + 1), 0, 0});
+    return after(2);
+  }
+  if (status == 0xFE && data(at + 1) == 0x78) {
+    handler(PerformanceEvent{EventKind::ClockMarker, 0, 0, 0});
+    return after(2);
+  }
+  const std::int32_t channel = (status & 0x0F) + 1;
+  if ((status & 0xF0) == 0x90) {
+    handler(PerformanceEvent{EventKind::NoteOn, channel, data(at + 1), data(at + 2)});
+    return after(3);
+  }
+  switch (status >> 4) {
+    case 0x8:
+      handler(PerformanceEvent{EventKind::NoteOff, channel, data(at + 1), data(at + 2)});
+      return after(3);
+    case 0x9:
+      handler(PerformanceEvent{EventKind::NoteOn, channel, data(at + 1), data(at + 2)});
+      return after(3);
+    case 0xA:  // polyphonic pressure: the organ never sends it; its data bytes read as strays
+      handler(PerformanceEvent{EventKind::Stray, channel, 0, 0});
+      return at + 1;
+    case 0xB: {
+      const std::int32_t controller = data(at + 1);
+      const std::int32_t value = data(at + 2);
+      switch (controller) {
+        case 4:
+          handler(PerformanceEvent{EventKind::FootController, channel, controller, value});
+          break;
+        case 11:
+          handler(PerformanceEvent{EventKind::Expression, channel, controller, value});
+          break;
+        case 64:
+          handler(PerformanceEvent{EventKind::Sustain, channel, controller, value});
+          break;
+        case 123:
+          handler(PerformanceEvent{EventKind::AllNotesOff, channel, controller, value});
+          break;
+        default:
+          handler(PerformanceEvent{EventKind::Controller, channel, controller, value});
+          break;
+      }
+      return after(3);
+    }
+    case 0xC:
+      handler(PerformanceEvent{EventKind::ProgramChange, channel, data(at + 1), 0});
+      return after(2);
+    case 0xD:
+      handler(PerformanceEvent{EventKind::ChannelPressure, channel, data(at + 1), 0});
+      return after(2);
+    case 0xE:
+      handler(PerformanceEvent{EventKind::PitchBend, channel, data(at + 1), data(at + 2)});
+      return after(3);
+    case 0xF:
+      break;
+    default:  // a data byte where an event should start; there is no running status
+      handler(PerformanceEvent{EventKind::Stray, channel, 0, 0});
+      return at + 1;
+  }
+
+  switch (status) {
+    case 0xF0: {
+      const std::size_t end = systemExclusiveEnd(at + 1);
+      handler(PerformanceEvent{EventKind::SystemExclusive,
+                               static_cast<std::int32_t>((end - at - 1) % 256), 0, 0});
+      return end;
+    }
+    case 0xF1:
+      handler(PerformanceEvent{EventKind::SystemF1, data(at + 1), 0, 0});
+      return after(2);
+    case 0xF2:
+      handler(PerformanceEvent{EventKind::SystemF2, 0, 0, 0});
+      return at + 1;
+    case 0xF3:
+      handler(PerformanceEvent{EventKind::Timing, data(at + 1), 0, 0});
+      return after(2);
+    case 0xF4:
+      handler(PerformanceEvent{EventKind::Timing, data(at + 1) + 128 * data(at + 2), 0, 0});
+      return after(3);
+    case 0xF6:
+      handler(PerformanceEvent{EventKind::SystemF6, 0, 0, 0});
+      return at + 1;
+    case 0xFE: {
+      const std::int32_t marker = data(at + 1);
+      switch (marker) {
+        case 0x78:
+          handler(PerformanceEvent{EventKind::ClockMarker, 0, 0, 0});
+          break;
+        case 0x7A:
+          handler(PerformanceEvent{EventKind::AlignMarker, 0, 0, 0});
+          break;
+        case 0x7C:
+          handler(PerformanceEvent{EventKind::PipeMarker, 0, 0, 0});
+          break;
+        default:
+          handler(PerformanceEvent{EventKind::OtherMarker, marker, 0, 0});
+          break;
+      }
+      return after(2);
+    }
+    default:  // F5, F7 to FD, FF
+      handler(PerformanceEvent{EventKind::Stray, status, 0, 0});
+      return at + 1;
+  }
+}
 
 }  // namespace koralux

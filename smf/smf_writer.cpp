@@ -1,6 +1,7 @@
 #include "smf/smf_writer.hpp"
 
 #include <algorithm>
+#include <cstring>
 #include <utility>
 
 #include "common/fatal_stop.hpp"
@@ -16,12 +17,20 @@ constexpr std::uint32_t kLargestTempo = 0xFFFFFF;  // microseconds per quarter n
 std::uint8_t dataByte(int value) {
   return static_cast<std::uint8_t>(value & 0x7F);
 }
+
+void putBigEndian(ByteBuffer& bytes, std::size_t position, std::uint32_t value, int width) {
+  for (int i = width - 1; i >= 0; --i) {
+    bytes[position++] = static_cast<std::uint8_t>(value >> (8 * i));
+  }
+}
 }  // namespace
 
 SmfWriter::SmfWriter(std::string label) : label_(std::move(label)) {}
 
 void SmfWriter::create() {
-  bytes_.assign(std::begin(kHeader), std::end(kHeader));
+  pieces_.clear();
+  bytes_.clear();
+  bytes_.append(kHeader);
   trackCount_ = 0;
   resetClock();
 }
@@ -29,9 +38,9 @@ void SmfWriter::create() {
 void SmfWriter::beginTrack() {
   ++trackCount_;
   resetClock();
-  bytes_.insert(bytes_.end(), {'M', 'T', 'r', 'k'});
-  trackLengthPosition_ = bytes_.size();
-  bytes_.insert(bytes_.end(), {0, 0, 0, 0});
+  constexpr std::uint8_t kTrackStart[] = {'M', 'T', 'r', 'k', 0, 0, 0, 0};
+  bytes_.append(kTrackStart);
+  trackLengthPosition_ = bytes_.size() - 4;
 }
 
 void SmfWriter::endTrack() {
@@ -40,47 +49,44 @@ void SmfWriter::endTrack() {
   if (length > 0xFFFFFFFFu) {
     throw FatalStop(label_, "the performance is too long for one track of a MIDI file");
   }
-  putBigEndian(trackLengthPosition_, static_cast<std::uint32_t>(length), 4);
+  putBigEndian(bytes_, trackLengthPosition_, static_cast<std::uint32_t>(length), 4);
+}
+
+void SmfWriter::appendTracks(SmfWriter&& tracks) {
+  if (!bytes_.empty()) pieces_.push_back(std::move(bytes_));
+  for (ByteBuffer& piece : tracks.pieces_) pieces_.push_back(std::move(piece));
+  if (!tracks.bytes_.empty()) pieces_.push_back(std::move(tracks.bytes_));
+  tracks.pieces_.clear();
+  trackCount_ += std::exchange(tracks.trackCount_, 0);
+  bytes_ = ByteBuffer();
+}
+
+std::vector<ByteBuffer> SmfWriter::finishInPieces() {
+  putBigEndian(firstPiece(), kTrackCountPosition, static_cast<std::uint32_t>(trackCount_), 2);
+  std::vector<ByteBuffer> pieces = std::exchange(pieces_, {});
+  if (!bytes_.empty()) pieces.push_back(std::move(bytes_));
+  bytes_ = ByteBuffer();
+  return pieces;
 }
 
 std::vector<std::uint8_t> SmfWriter::finish() {
-  putBigEndian(kTrackCountPosition, static_cast<std::uint32_t>(trackCount_), 2);
-  return std::exchange(bytes_, {});
+  return concatenate(finishInPieces());
 }
 
-void SmfWriter::delta() {
-  const Tick delta = current_ - last_;
-  if (delta > static_cast<Tick>(kLargestVariableLengthQuantity)) {
-    throw FatalStop(label_, "the performance has a pause of " + std::to_string(delta) +
-                                " ticks, longer than a MIDI file can hold (at most " +
-                                std::to_string(kLargestVariableLengthQuantity) + ")");
-  }
-  appendVariableLengthQuantity(bytes_, static_cast<std::uint32_t>(delta));
-  last_ = current_;
-}
-
-void SmfWriter::channelMessage(int base, int channel, int first, int second) {
-  delta();
-  put(static_cast<std::uint8_t>(base + ((channel - 1) & 0x0F)));
-  put(dataByte(first));
-  put(dataByte(second));
+void SmfWriter::pauseTooLong(Tick delta) const {
+  throw FatalStop(label_, "the performance has a pause of " + std::to_string(delta) +
+                              " ticks, longer than a MIDI file can hold (at most " +
+                              std::to_string(kLargestVariableLengthQuantity) + ")");
 }
 
 void SmfWriter::channelMessage(int base, int channel, int first) {
-  delta();
-  put(static_cast<std::uint8_t>(base + ((channel - 1) & 0x0F)));
-  put(dataByte(first));
+  const auto status = static_cast<std::uint8_t>(base + ((channel - 1) & 0x0F));
+  std::uint8_t* out = putDelta(bytes_.room(kLongestDelta + 2));
+  out[0] = status;
+  out[1] = dataByte(first);
+  bytes_.keep(out + 2);
 }
 
-void SmfWriter::noteOn(int channel, int note, int velocity) {
-  channelMessage(0x90, channel, note, velocity);
-}
-void SmfWriter::noteOff(int channel, int note, int velocity) {
-  channelMessage(0x80, channel, note, velocity);
-}
-void SmfWriter::controlChange(int channel, int controller, int value) {
-  channelMessage(0xB0, channel, controller, value);
-}
 void SmfWriter::programChange(int channel, int program) {
   channelMessage(0xC0, channel, program);
 }
@@ -89,11 +95,12 @@ void SmfWriter::channelPressure(int channel, int value) {
 }
 
 void SmfWriter::meta(std::uint8_t type, std::string_view data) {
-  delta();
-  put(0xFF);
-  put(type);
-  put(static_cast<std::uint8_t>(data.size()));
-  bytes_.insert(bytes_.end(), data.begin(), data.end());
+  std::uint8_t* out = putDelta(bytes_.room(kLongestDelta + 3 + data.size()));
+  out[0] = 0xFF;
+  out[1] = type;
+  out[2] = static_cast<std::uint8_t>(data.size());
+  if (!data.empty()) std::memcpy(out + 3, data.data(), data.size());
+  bytes_.keep(out + 3 + data.size());
 }
 
 void SmfWriter::text(std::string_view text) {
@@ -134,12 +141,6 @@ void SmfWriter::midiPort(std::uint8_t port) {
 void SmfWriter::channelPrefix(int channel) {
   const char data[] = {static_cast<char>((channel - 1) & 0x0F)};
   meta(0x20, {data, 1});
-}
-
-void SmfWriter::putBigEndian(std::size_t position, std::uint32_t value, int width) {
-  for (int i = width - 1; i >= 0; --i) {
-    bytes_[position++] = static_cast<std::uint8_t>(value >> (8 * i));
-  }
 }
 
 }  // namespace koralux

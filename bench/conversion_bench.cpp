@@ -1,0 +1,41 @@
+// Whole conversions: in memory (bytes in, bytes out), and from a file to a file as koralux-cli
+// makes them.
+
+#include "bench/bench_inputs.hpp"
+#include "common/file_io.hpp"
+#include "engine/conversion_run.hpp"
+
+namespace koralux::bench {
+namespace {
+
+void BM_ConvertInMemory(benchmark::State& state, InputSize size) {
+  const auto& input = performanceOf(size);
+  ConversionSettings settings;
+  settings.inputPath = "bench.evt";
+  SilentObserver observer;
+  std::size_t outputBytes = 0;
+  for (auto _ : state) {
+    const ConversionResult result = convertPerformance(input, settings, observer);
+    outputBytes = result.midi.size();
+  }
+  countInputBytes(state, input);
+  state.counters["output_bytes"] = static_cast<double>(outputBytes);
+}
+KORALUX_BENCHMARK_SIZES(BM_ConvertInMemory);
+
+void BM_ConvertFileToFile(benchmark::State& state, InputSize size) {
+  const auto& input = performanceOf(size);
+  ConversionSettings settings;
+  settings.inputPath = scratchFolder() + "/input.evt";
+  settings.outputPath = scratchFolder() + "/output.mid";
+  writeFileAtomically(settings.inputPath, input);
+  SilentObserver observer;
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(ConversionRun(settings, observer));
+  }
+  countInputBytes(state, input);
+}
+KORALUX_BENCHMARK_SIZES(BM_ConvertFileToFile);
+
+}  // namespace
+}  // namespace koralux::bench

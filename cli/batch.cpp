@@ -1,0 +1,308 @@
+#include "cli/batch.hpp"
+
+#include <unistd.h>
+
+#include <CLI/CLI.hpp>
+#include <algorithm>
+#include <atomic>
+#include <cctype>
+#include <chrono>
+#include <exception>
+#include <filesystem>
+#include <iostream>
+#include <map>
+#include <mutex>
+#include <set>
+#include <thread>
+
+#include "common/fatal_stop.hpp"
+#include "engine/conversion_run.hpp"
+#include "engine/output_name.hpp"
+
+namespace koralux::cli {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// One file to convert. A job refused before its conversion starts carries the reason.
+struct Job {
+  std::string input;
+  std::string output;
+  std::string refusal;  // "LABEL: description", or empty
+};
+
+// "MDR_00.EVT", "song.evt", "Take.Evt": the organ's files, whatever the case of the name.
+bool hasPerformanceName(const fs::path& path) {
+  const std::string name = path.filename().string();
+  constexpr std::string_view kExtension = ".evt";
+  if (name.size() < kExtension.size()) return false;
+  const auto tail = name.end() - static_cast<std::ptrdiff_t>(kExtension.size());
+  return std::equal(kExtension.begin(), kExtension.end(), tail, [](char a, char b) {
+    return a == std::tolower(static_cast<unsigned char>(b));
+  });
+}
+
+// Where the conversion of `input` goes: beside it, or under the output folder at `relative`
+// (its path below the walked folder, or its name), always under the derived output name.
+std::string outputFor(const fs::path& input, const fs::path& relative,
+                      const BatchOptions& options) {
+  if (options.outputDir.empty()) return derivedOutputName(input.string());
+  return derivedOutputName((fs::path(options.outputDir) / relative).string());
+}
+
+// Adds every performance file below `folder` (links to folders are not followed, so a tree
+// that links to itself is walked once). A folder that cannot be read is reported and the
+// walk goes on with the rest.
+void walk(const fs::path& folder, const fs::path& root, const BatchOptions& options,
+          std::vector<Job>& jobs, std::vector<std::string>& problems) {
+  std::error_code error;
+  fs::directory_iterator entries(folder, error);
+  if (error) {
+    problems.push_back(folder.string() + ": " + error.message());
+    return;
+  }
+  std::vector<fs::path> files;
+  std::vector<fs::path> folders;
+  for (const fs::directory_entry& entry : entries) {
+    std::error_code kindError;
+    if (!entry.is_symlink(kindError) && entry.is_directory(kindError)) {
+      folders.push_back(entry.path());
+    } else if (hasPerformanceName(entry.path()) && entry.is_regular_file(kindError)) {
+      files.push_back(entry.path());
+    }
+  }
+  std::sort(files.begin(), files.end());
+  std::sort(folders.begin(), folders.end());
+  for (const fs::path& file : files) {
+    jobs.push_back({file.string(), outputFor(file, file.lexically_relative(root), options), {}});
+  }
+  for (const fs::path& sub : folders) walk(sub, root, options, jobs, problems);
+}
+
+// The files to convert, in the order given (a walked folder's files sorted by path), each
+// once. Refuses before any conversion starts: a folder given without --recursive, an output
+// that another file of the call also writes, and an output that is another input of the call.
+std::vector<Job> plan(const std::vector<std::string>& inputs, const BatchOptions& options,
+                      std::vector<std::string>& problems) {
+  std::vector<Job> jobs;
+  for (const std::string& input : inputs) {
+    std::error_code error;
+    if (fs::is_directory(input, error)) {
+      if (options.recursive) {
+        walk(input, input, options, jobs, problems);
+      } else {
+        jobs.push_back({input,
+                        {},
+                        input + ": is a folder; add --recursive to convert the .evt "
+                                "files in it"});
+      }
+      continue;
+    }
+    jobs.push_back({input, outputFor(input, fs::path(input).filename(), options), {}});
+  }
+
+  // Two spellings of one path compare equal once made absolute and normal ("a/./b",
+  // "x/../a/b").
+  std::error_code error;
+  const fs::path workingFolder = fs::current_path(error);
+  const auto normal = [&workingFolder](const std::string& path) {
+    return (workingFolder / path).lexically_normal().string();
+  };
+  std::set<std::string> seenInputs;
+  std::set<std::string> allInputs;
+  for (const Job& job : jobs) allInputs.insert(normal(job.input));
+  std::map<std::string, std::string> writers;  // output -> the input that writes it
+  std::vector<Job> unique;
+  for (Job& job : jobs) {
+    if (!seenInputs.insert(normal(job.input)).second) continue;  // named twice
+    if (job.refusal.empty()) {
+      const std::string output = normal(job.output);
+      if (const auto [first, added] = writers.emplace(output, job.input); !added) {
+        job.refusal = job.input + ": not converted: its output " + job.output +
+                      " is also the output of " + first->second;
+      } else if (allInputs.contains(output)) {
+        job.refusal = job.input + ": not converted: its output " + job.output +
+                      " is another input of this conversion";
+      }
+    }
+    unique.push_back(std::move(job));
+  }
+  return unique;
+}
+
+// Makes the folders that the outputs go to under --output-dir; a folder that cannot be made
+// refuses the files that were to go there.
+void makeOutputFolders(std::vector<Job>& jobs, const BatchOptions& options) {
+  if (options.outputDir.empty()) return;
+  std::map<fs::path, std::string> made;  // folder -> why it cannot be made, or ""
+  for (Job& job : jobs) {
+    if (!job.refusal.empty()) continue;
+    const fs::path folder = fs::path(job.output).parent_path();
+    auto [entry, added] = made.emplace(folder, std::string());
+    if (added) {
+      std::error_code error;
+      fs::create_directories(folder, error);
+      if (error) entry->second = folder.string() + ": " + error.message();
+    }
+    if (!entry->second.empty()) job.refusal = entry->second;
+  }
+}
+
+// What the user sees of a batch: a line per file written (standard output), a line per
+// failure (standard error), and on a terminal one progress line on standard error, rewritten
+// in place and taken away before any other line is printed.
+class BatchReport {
+ public:
+  BatchReport(std::size_t total, bool quiet)
+      : total_(total),
+        quiet_(quiet),
+        progress_(!quiet && ::isatty(STDERR_FILENO) == 1),
+        outputShared_(progress_ && ::isatty(STDOUT_FILENO) == 1) {}
+
+  void written(const ConversionSummary& summary, const std::string& output) {
+    const std::lock_guard lock(mutex_);
+    ++done_;
+    if (!quiet_) {
+      // Standard output on the same terminal would print the line over the progress line.
+      if (outputShared_) clearProgress();
+      std::cout << "Wrote " << summary.tracks << (summary.tracks == 1 ? " track" : " tracks")
+                << " (" << summary.notesTranscribed << " of " << summary.notesTotal << " notes) to "
+                << output << std::endl;
+    }
+    drawProgress();
+  }
+
+  // `message` is "LABEL: description"; a failed file counts as done too.
+  void failed(const std::string& message, bool file = true) {
+    const std::lock_guard lock(mutex_);
+    if (file) {
+      ++done_;
+      ++failed_;
+    }
+    clearProgress();
+    std::cerr << "koralux-cli: " << message << std::endl;
+    drawProgress();
+  }
+
+  // The last line: how many files were converted.
+  void finish() {
+    const std::lock_guard lock(mutex_);
+    clearProgress();
+    if (quiet_) return;
+    if (total_ == 0) {
+      std::cerr << "koralux-cli: no performance files (.evt) found" << std::endl;
+      return;
+    }
+    std::cerr << "Converted " << (done_ - failed_) << " of " << total_
+              << (total_ == 1 ? " file" : " files");
+    if (failed_ > 0) std::cerr << ", " << failed_ << " failed";
+    std::cerr << std::endl;
+  }
+
+ private:
+  void clearProgress() {
+    if (!shown_) return;
+    std::cerr << "\r\033[K" << std::flush;
+    shown_ = false;
+  }
+  void drawProgress() {
+    if (!progress_) return;
+    // Redrawn at most 20 times a second while it stands, and for the last file.
+    const auto now = std::chrono::steady_clock::now();
+    if (shown_ && done_ < total_ && now - lastDraw_ < std::chrono::milliseconds(50)) {
+      return;
+    }
+    lastDraw_ = now;
+    std::cerr << "\rConverting: " << done_ << " of " << total_ << " files done\033[K" << std::flush;
+    shown_ = true;
+  }
+
+  std::mutex mutex_;
+  const std::size_t total_;
+  const bool quiet_;
+  const bool progress_;
+  const bool outputShared_;
+  std::size_t done_ = 0;
+  std::size_t failed_ = 0;
+  bool shown_ = false;
+  std::chrono::steady_clock::time_point lastDraw_;
+};
+
+}  // namespace
+
+void addBatchOptions(CLI::App& app, BatchOptions& options) {
+  app.add_flag("-r,--recursive", options.recursive,
+               "INPUTs may be folders: convert every .evt in them");
+  app.add_option("--output-dir", options.outputDir, "Write the outputs into DIR, keeping layout")
+      ->type_name("DIR");
+  app.add_option("-j,--jobs", options.jobs, "Conversions at a time (default: one per core)")
+      ->type_name("N")
+      ->check(CLI::Range(1u, 1024u));
+}
+
+bool isBatch(const std::vector<std::string>& inputs, const BatchOptions& options) {
+  // -j alone changes nothing for one file.
+  return inputs.size() > 1 || options.recursive || !options.outputDir.empty();
+}
+
+std::optional<std::string> batchUsageError(const std::vector<std::string>& inputs,
+                                           const std::string& output, const BatchOptions& options) {
+  if (output.empty()) return std::nullopt;
+  if (!options.outputDir.empty()) return "-o and --output-dir cannot be used together";
+  if (inputs.size() > 1 || options.recursive) {
+    return "-o names one output file, so it takes one input file; to convert several, leave "
+           "it out (each output goes beside its input) or use --output-dir DIR";
+  }
+  return std::nullopt;
+}
+
+int runBatch(const std::vector<std::string>& inputs, const BatchOptions& options,
+             const ConversionSettings& settings, bool quiet) {
+  std::vector<std::string> problems;
+  std::vector<Job> jobs = plan(inputs, options, problems);
+  makeOutputFolders(jobs, options);
+
+  BatchReport report(jobs.size(), quiet);
+  for (const std::string& problem : problems) report.failed(problem, false);
+
+  // Each conversion owns everything it uses, so they run side by side without sharing.
+  std::atomic<std::size_t> next = 0;
+  std::atomic<bool> anyFailed = !problems.empty();
+  const auto work = [&] {
+    for (std::size_t i = next++; i < jobs.size(); i = next++) {
+      const Job& job = jobs[i];
+      if (!job.refusal.empty()) {
+        anyFailed = true;
+        report.failed(job.refusal);
+        continue;
+      }
+      ConversionSettings fileSettings = settings;
+      fileSettings.inputPath = job.input;
+      fileSettings.outputPath = job.output;
+      SilentObserver silent;
+      try {
+        report.written(ConversionRun(fileSettings, silent), job.output);
+      } catch (const FatalStop& e) {
+        anyFailed = true;
+        report.failed(e.what());
+      } catch (const std::exception& e) {
+        anyFailed = true;
+        report.failed(job.input + ": " + e.what());
+      }
+    }
+  };
+
+  const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+  const std::size_t workers = std::min<std::size_t>(options.jobs != 0 ? options.jobs : cores,
+                                                    std::max<std::size_t>(jobs.size(), 1));
+  {
+    std::vector<std::jthread> helpers;
+    for (std::size_t i = 1; i < workers; ++i) helpers.emplace_back(work);
+    work();
+  }
+  report.finish();
+  return anyFailed ? 1 : 0;
+}
+
+}  // namespace koralux::cli

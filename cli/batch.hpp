@@ -1,0 +1,44 @@
+#pragma once
+// Converting many performances in one call of koralux-cli: several inputs, folder trees walked
+// with --recursive, each output beside its input (or under --output-dir, keeping the layout of
+// a walked tree), several conversions at a time.
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "engine/conversion_settings.hpp"
+
+namespace CLI {
+class App;
+}
+
+namespace koralux::cli {
+
+struct BatchOptions {
+  bool recursive = false;  // walk folders given as inputs and convert every *.evt (any case)
+  std::string outputDir;   // put the outputs here instead of beside their inputs
+  unsigned jobs = 0;       // conversions at a time; 0: one per processor core
+};
+
+// Adds --recursive, --output-dir and -j/--jobs to the command line.
+void addBatchOptions(CLI::App& app, BatchOptions& options);
+
+// Whether the command line asks for more than the conversion of one file into one output
+// chosen as before: several inputs, --recursive or --output-dir.
+bool isBatch(const std::vector<std::string>& inputs, const BatchOptions& options);
+
+// What is wrong with the command line for a batch (to be reported as a usage error), if
+// anything. `output` is the value of -o.
+std::optional<std::string> batchUsageError(const std::vector<std::string>& inputs,
+                                           const std::string& output, const BatchOptions& options);
+
+// Converts every performance that `inputs` name with `settings` (whose paths are not used):
+// a line on standard output for each file written and one on standard error for each file
+// that failed, which does not stop the others; on a terminal, a progress line on standard
+// error. `quiet` leaves nothing but the failures. Returns the exit status: 0 when every file
+// was converted, 1 when any failed.
+int runBatch(const std::vector<std::string>& inputs, const BatchOptions& options,
+             const ConversionSettings& settings, bool quiet);
+
+}  // namespace koralux::cli
