@@ -238,7 +238,7 @@ void addBatchOptions(CLI::App& app, BatchOptions& options) {
       ->type_name("DIR");
   app.add_option("-j,--jobs", options.jobs, "Conversions at a time (default: one per core)")
       ->type_name("N")
-      ->check(CLI::Range(1u, 1024u));
+      ->check(CLI::Range(1u, 1024u).description(""));
 }
 
 bool isBatch(const std::vector<std::string>& inputs, const BatchOptions& options) {
