@@ -71,13 +71,6 @@ TEST(PerformanceReader, DataBytesAreNotMasked) {
   EXPECT_EQ(readAll(performance("90 C8 FF")), expected);
 }
 
-TEST(PerformanceReader, HeaderOnlyOrShorterFilesHoldNoEvents) {
-  for (std::size_t size : {0u, 1u, 255u, 256u}) {
-    EXPECT_TRUE(readAll(Bytes(size, 0x90)).empty()) << size << " bytes";
-  }
-  EXPECT_EQ(readAll(Bytes(257, 0xF2)).size(), 1u);
-}
-
 TEST(PerformanceReader, MissingDataBytesAtTheEndReadAsZero) {
   EXPECT_EQ(readAll(performance("93 3C")), (std::vector<E>{{K::NoteOn, 4, 60, 0}}));
   EXPECT_EQ(readAll(performance("FE")), (std::vector<E>{{K::OtherMarker, 0, 0, 0}}));
@@ -134,12 +127,6 @@ TEST(PerformanceReader, OffsetsCoverEveryByteOnce) {
   }
   EXPECT_EQ(starts, (std::vector<std::size_t>{256, 258, 261, 264, 266, 267, 268}));
   EXPECT_EQ(reader.offset(), bytes.size());
-}
-
-TEST(EventKind, NamesForListings) {
-  EXPECT_EQ(eventKindName(K::NoteOn), "NoteOn");
-  EXPECT_EQ(eventKindName(K::Stray), "Stray");
-  EXPECT_EQ(eventKindName(K::EndOfFile), "EndOfFile");
 }
 
 }  // namespace

@@ -1,11 +1,16 @@
 #include "tests/test_support.hpp"
 
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <algorithm>
-#include <cstdio>
+#include <cctype>
 #include <fstream>
 #include <iterator>
 #include <random>
-#include <sstream>
 
 #include "tests/smf_checker.hpp"
 
@@ -13,31 +18,22 @@ namespace koralux::test {
 
 Bytes hex(std::string_view text) {
   Bytes bytes;
-  int high = -1;
+  std::string pair;  // digits not yet made into a byte
   for (std::size_t i = 0; i < text.size(); ++i) {
-    const char c = text[i];
-    if (c == '#') {
-      while (i < text.size() && text[i] != '\n') ++i;
-      continue;
-    }
-    if (c == '\'') {
-      for (++i; i < text.size() && text[i] != '\''; ++i)
-        bytes.push_back(static_cast<std::uint8_t>(text[i]));
-      continue;
-    }
-    int digit = -1;
-    if (c >= '0' && c <= '9') digit = c - '0';
-    if (c >= 'A' && c <= 'F') digit = c - 'A' + 10;
-    if (c >= 'a' && c <= 'f') digit = c - 'a' + 10;
-    if (digit < 0) continue;
-    if (high < 0) {
-      high = digit;
-    } else {
-      bytes.push_back(static_cast<std::uint8_t>(high * 16 + digit));
-      high = -1;
+    if (text[i] == '#') {
+      i = std::min(text.find('\n', i), text.size());
+    } else if (text[i] == '\'') {
+      const std::size_t end = std::min(text.find('\'', i + 1), text.size());
+      const std::string_view quoted = text.substr(i + 1, end - i - 1);
+      bytes.insert(bytes.end(), quoted.begin(), quoted.end());
+      i = end;
+    } else if (std::isxdigit(static_cast<unsigned char>(text[i])) &&
+               (pair += text[i]).size() == 2) {
+      bytes.push_back(static_cast<std::uint8_t>(std::stoi(pair, nullptr, 16)));
+      pair.clear();
     }
   }
-  EXPECT_EQ(high, -1) << "odd number of hex digits in: " << text;
+  EXPECT_TRUE(pair.empty()) << "odd number of hex digits in: " << text;
   return bytes;
 }
 
@@ -46,6 +42,16 @@ Bytes performance(std::string_view events) {
   const Bytes body = hex(events);
   bytes.insert(bytes.end(), body.begin(), body.end());
   return bytes;
+}
+
+std::string repeat(std::string_view events, int times) {
+  std::string all;
+  for (int i = 0; i < times; ++i) (all += events) += ' ';
+  return all;
+}
+
+bool contains(std::string_view text, std::string_view part) {
+  return text.find(part) != std::string_view::npos;
 }
 
 std::string toHex(const Bytes& bytes) {
@@ -61,8 +67,9 @@ std::string toHex(const Bytes& bytes) {
 
 ::testing::AssertionResult sameBytes(const Bytes& expected, const Bytes& actual) {
   if (expected == actual) return ::testing::AssertionSuccess();
-  const auto [e, a] = std::mismatch(expected.begin(), expected.end(), actual.begin(), actual.end());
-  const auto offset = static_cast<std::size_t>(e - expected.begin());
+  const auto offset = static_cast<std::size_t>(
+      std::mismatch(expected.begin(), expected.end(), actual.begin(), actual.end()).first -
+      expected.begin());
   const std::size_t from = offset > 8 ? offset - 8 : 0;
   const auto window = [&](const Bytes& b) {
     const std::size_t to = std::min(b.size(), offset + 8);
@@ -70,7 +77,6 @@ std::string toHex(const Bytes& bytes) {
                                    b.begin() + static_cast<std::ptrdiff_t>(to)))
                      : std::string();
   };
-  (void)a;
   return ::testing::AssertionFailure()
          << "first difference at offset " << offset << " (sizes " << expected.size() << " and "
          << actual.size() << ")\n  expected from " << from << ": " << window(expected)
@@ -133,6 +139,63 @@ void writeFile(const std::string& path, const Bytes& bytes) {
 Bytes readFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+ChildProcess::ChildProcess(std::vector<std::string> command, const std::filesystem::path& folder,
+                           const std::string& output, std::uint64_t fileSizeLimit)
+    : output_(output.empty() ? capture_.file("out") : output) {
+  // Everything the child needs is made before the fork: after it, only system calls.
+  std::vector<char*> argv;
+  for (std::string& argument : command) argv.push_back(argument.data());
+  argv.push_back(nullptr);
+  const std::string errors = capture_.file("err");
+  const std::string failure = "cannot start " + command.at(0) + "\n";
+  pid_ = ::fork();
+  if (pid_ != 0) return;
+  const int in = ::open("/dev/null", O_RDONLY);
+  const int out = ::open(output_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  const int err = ::open(errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  if (in < 0 || out < 0 || err < 0 || ::dup2(in, 0) < 0 || ::dup2(out, 1) < 0 ||
+      ::dup2(err, 2) < 0) {
+    ::_exit(126);
+  }
+  if (!folder.empty() && ::chdir(folder.c_str()) != 0) ::_exit(126);
+  if (fileSizeLimit != 0) {
+    const rlimit limit{fileSizeLimit, fileSizeLimit};
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+    // Ignored, the signal becomes the error "File too large" of the write that meets the limit.
+    ::signal(SIGXFSZ, SIG_IGN);
+  }
+  ::execvp(argv[0], argv.data());
+  (void)!::write(2, failure.data(), failure.size());
+  ::_exit(127);
+}
+
+ChildProcess::~ChildProcess() {
+  if (pid_ <= 0) return;
+  ::kill(pid_, SIGKILL);
+  ::waitpid(pid_, nullptr, 0);
+}
+
+ProcessResult ChildProcess::wait() {
+  int status = 0;
+  if (pid_ <= 0 || ::waitpid(pid_, &status, 0) != pid_) return {-1, 0, "", "no child to wait for"};
+  pid_ = -1;
+  ProcessResult result;
+  if (WIFEXITED(status)) result.status = WEXITSTATUS(status);
+  if (WIFSIGNALED(status)) result.signal = WTERMSIG(status);
+  const auto text = [](const std::string& path) {
+    const Bytes bytes = readFile(path);
+    return std::string(bytes.begin(), bytes.end());
+  };
+  if (std::filesystem::is_regular_file(output_)) result.out = text(output_);
+  result.err = text(capture_.file("err"));
+  return result;
+}
+
+ProcessResult runProcess(std::vector<std::string> command, const std::filesystem::path& folder,
+                         const std::string& output, std::uint64_t fileSizeLimit) {
+  return ChildProcess(std::move(command), folder, output, fileSizeLimit).wait();
 }
 
 }  // namespace koralux::test

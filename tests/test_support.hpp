@@ -1,7 +1,9 @@
 #pragma once
-// Helpers shared by the tests: annotated hex, performances built in code, temporary folders.
+// Helpers shared by the tests: annotated hex, performances built in code, temporary folders,
+// programs run as child processes.
 
 #include <gtest/gtest.h>
+#include <sys/types.h>
 
 #include <cstdint>
 #include <filesystem>
@@ -21,6 +23,15 @@ Bytes hex(std::string_view text);
 
 // A performance file: 256 header bytes, then `events` (given as annotated hex).
 Bytes performance(std::string_view events);
+
+// `events` written `times` times, separated by spaces.
+std::string repeat(std::string_view events, int times);
+
+// One note on channel 1 between two clock markers, an alignment marker after the first: the
+// smallest performance with a part, converted byte for byte in conversion_test.
+inline constexpr const char* kOneNote = "90 3C 64  F3 0A  FE 78  80 3C 40  FE 7A  FE 78";
+
+bool contains(std::string_view text, std::string_view part);
 
 // Bytes at the end of `bytes` as text, for readable comparisons.
 std::string toHex(const Bytes& bytes);
@@ -68,5 +79,36 @@ std::vector<Bytes> trackBodies(const Bytes& midi);
 
 void writeFile(const std::string& path, const Bytes& bytes);
 Bytes readFile(const std::string& path);
+
+struct ProcessResult {
+  int status = -1;  // exit status; -1 when a signal ended it
+  int signal = 0;
+  std::string out;  // standard output
+  std::string err;  // standard error
+};
+
+// A program (looked up on the search path unless the name holds a '/') run as a child process
+// without a shell, reading nothing, its standard output and error caught in files. It runs in
+// `folder` (empty: here), its standard output goes to `output` if one is given, and it may write
+// files of at most `fileSizeLimit` bytes (0: no limit).
+class ChildProcess {
+ public:
+  explicit ChildProcess(std::vector<std::string> command, const std::filesystem::path& folder = {},
+                        const std::string& output = {}, std::uint64_t fileSizeLimit = 0);
+  ~ChildProcess();  // kills the child if it was not waited for
+  ChildProcess(const ChildProcess&) = delete;
+  ChildProcess& operator=(const ChildProcess&) = delete;
+
+  pid_t pid() const { return pid_; }
+  ProcessResult wait();
+
+ private:
+  TemporaryFolder capture_;
+  std::string output_;
+  pid_t pid_ = -1;
+};
+
+ProcessResult runProcess(std::vector<std::string> command, const std::filesystem::path& folder = {},
+                         const std::string& output = {}, std::uint64_t fileSizeLimit = 0);
 
 }  // namespace koralux::test
