@@ -4,22 +4,13 @@
 
 #include "engine/analysis_pass.hpp"
 #include "engine/performance_clock.hpp"
-#include "evt/performance_reader.hpp"
-#include "smf/smf_writer.hpp"
 #include "tests/test_support.hpp"
 
 namespace koralux {
 namespace {
 
-using test::Bytes;
+using test::analyse;
 using test::performance;
-
-AnalysisResults analyse(const Bytes& bytes) {
-  PerformanceReader reader(bytes, "song.evt");
-  SmfWriter writer;
-  writer.create();
-  return runAnalysisPass(reader, writer, {}, {});
-}
 
 // Clock markers, each after a timing event of 21 (0x15) milliseconds.
 std::string markers(int count) {

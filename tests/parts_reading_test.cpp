@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include "common/fatal_stop.hpp"
-#include "engine/analysis_pass.hpp"
 #include "engine/conversion_run.hpp"
 #include "engine/part_schedule.hpp"
 #include "engine/transcription_pass.hpp"
@@ -16,93 +15,72 @@
 namespace koralux {
 namespace {
 
+using test::analyse;
 using test::Bytes;
-using test::performance;
-using test::sameBytes;
+using Rows = std::vector<TranscriptionParameters>;
 
-AnalysisResults analyse(const Bytes& input) {
-  PerformanceReader reader(input, "song.evt");
-  SmfWriter conductor;
-  conductor.create();
-  return runAnalysisPass(reader, conductor, {}, {});
-}
-
-// Every row of the schedule, whatever the verdicts: rows 4 and 5 take the same channel, so
-// the reading must feed one channel to two parts.
-std::vector<TranscriptionParameters> everyRow() {
-  std::vector<TranscriptionParameters> rows;
-  for (const PartScheduleRow& row : PartSchedule) rows.push_back(row.parameters);
-  return rows;
-}
-
-struct Tracks {
-  std::vector<Bytes> bodies;
-  std::vector<std::int64_t> counts;
+// What became of each part (its note-on count or the error that ended it), and the file
+// the finished parts' tracks make.
+struct Parts {
+  std::vector<std::string> outcomes;
+  Bytes file;
 };
 
-// One pass per part, each reading the whole input.
-Tracks onePassEach(const Bytes& input, const std::vector<TranscriptionParameters>& rows,
-                   TranscriptionTiming timing) {
-  const AnalysisResults analysis = analyse(input);
+// Every part transcribed into a writer of its own, in one reading of the input or in one
+// pass per part, each reading the whole input.
+Parts transcribe(bool inOneReading, const Bytes& input, const Rows& rows,
+                 const AnalysisResults& analysis, TranscriptionTiming timing = {}) {
   PerformanceReader reader(input, "song.evt");
-  Tracks tracks;
-  for (const TranscriptionParameters& row : rows) {
-    SmfWriter writer;
-    writer.create();
-    tracks.counts.push_back(runTranscriptionPass(reader, writer, row, analysis, timing));
-    tracks.bodies.push_back(test::trackBodies(writer.finish()).at(0));
-  }
-  return tracks;
-}
-
-// Every part in one reading, each into a writer of its own, the tracks then appended to one
-// file.
-Tracks oneReading(const Bytes& input, const std::vector<TranscriptionParameters>& rows,
-                  TranscriptionTiming timing) {
-  const AnalysisResults analysis = analyse(input);
-  PerformanceReader reader(input, "song.evt");
-  std::vector<SmfWriter> writers(rows.size());
+  std::vector<SmfWriter> writers;
+  writers.reserve(rows.size());
   std::vector<PartToTranscribe> parts;
-  for (std::size_t i = 0; i < rows.size(); ++i) parts.push_back({rows[i], &writers[i]});
-  Tracks tracks;
-  for (const PartOutcome& outcome : runTranscriptionPasses(reader, parts, analysis, timing)) {
-    EXPECT_FALSE(outcome.failure);
-    tracks.counts.push_back(outcome.noteOnCount);
-  }
+  for (const auto& row : rows) parts.push_back({row, &writers.emplace_back("song.evt")});
+  const std::vector<PartOutcome> outcomes =
+      inOneReading ? runTranscriptionPasses(reader, parts, analysis, timing)
+                   : std::vector<PartOutcome>(rows.size());
+  Parts result;
   SmfWriter file;
   file.create();
-  for (SmfWriter& writer : writers) file.appendTracks(std::move(writer));
-  tracks.bodies = test::trackBodies(file.finish());
-  return tracks;
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    try {
+      if (outcomes[i].failure) std::rethrow_exception(outcomes[i].failure);
+      const std::int64_t notes =
+          inOneReading ? outcomes[i].noteOnCount
+                       : runTranscriptionPass(reader, writers[i], rows[i], analysis, timing);
+      result.outcomes.push_back(std::to_string(notes) + " notes");
+      file.appendTracks(std::move(writers[i]));
+    } catch (const FatalStop& e) {
+      result.outcomes.push_back(e.what());
+    }
+  }
+  result.file = file.finish();
+  return result;
 }
 
 TEST(PartsReading, WritesTheTracksOfOnePassPerPart) {
-  std::vector<GeneratorOptions> shapes(5);
-  shapes[0].seed = 21;
-  shapes[1].seed = 22;
-  shapes[1].pedalWithoutReleases = true;
-  shapes[1].channels = static_cast<std::uint16_t>(shapes[1].channels | channelBit(4));
-  shapes[2].seed = 23;
-  shapes[2].everyKind = true;
-  shapes[3].seed = 24;
-  shapes[3].rhythmUnit = false;
-  shapes[4].seed = 25;
-  shapes[4].tempo = 240;
-  for (std::size_t shape = 0; shape < shapes.size(); ++shape) {
-    shapes[shape].seconds = 20;
-    const Bytes input = generatePerformance(shapes[shape]);
-    for (const TranscriptionTiming timing :
-         {TranscriptionTiming{}, TranscriptionTiming{true, false}, TranscriptionTiming{false, true},
-          TranscriptionTiming{true, true}}) {
-      SCOPED_TRACE("shape " + std::to_string(shape) + ", rhythm unit absent " +
-                   std::to_string(timing.rhythmUnitAbsent) + ", legacy timing " +
-                   std::to_string(timing.legacyTiming));
-      const Tracks expected = onePassEach(input, everyRow(), timing);
-      const Tracks actual = oneReading(input, everyRow(), timing);
-      EXPECT_EQ(expected.counts, actual.counts);
-      ASSERT_EQ(expected.bodies.size(), actual.bodies.size());
-      for (std::size_t i = 0; i < expected.bodies.size(); ++i) {
-        EXPECT_TRUE(sameBytes(expected.bodies[i], actual.bodies[i])) << "part " << i;
+  // Every row of the schedule, whatever the verdicts: rows 4 and 5 take the same channel, so
+  // the reading must feed one channel to two parts. 0x400F: channels 1 to 4 and 15 play.
+  Rows rows;
+  for (const PartScheduleRow& row : PartSchedule) rows.push_back(row.parameters);
+  for (const GeneratorOptions& shape : {
+           GeneratorOptions{.seed = 21, .seconds = 20},
+           GeneratorOptions{
+               .seed = 22, .seconds = 20, .channels = 0x400F, .pedalWithoutReleases = true},
+           GeneratorOptions{.seed = 23, .seconds = 20, .everyKind = true},
+           GeneratorOptions{.seed = 24, .seconds = 20, .rhythmUnit = false},
+           GeneratorOptions{.seed = 25, .seconds = 20, .tempo = 240},
+       }) {
+    const Bytes input = generatePerformance(shape);
+    for (const bool rhythmUnitAbsent : {false, true}) {
+      for (const bool legacyTiming : {false, true}) {
+        SCOPED_TRACE(::testing::Message() << "seed " << shape.seed << ", rhythm unit absent "
+                                          << rhythmUnitAbsent << ", legacy " << legacyTiming);
+        const TranscriptionTiming timing{rhythmUnitAbsent, legacyTiming};
+        const Parts expected = transcribe(false, input, rows, analyse(input), timing);
+        const Parts actual = transcribe(true, input, rows, analyse(input), timing);
+        EXPECT_EQ(test::trackBodies(expected.file).size(), rows.size());  // none failed
+        EXPECT_EQ(expected.outcomes, actual.outcomes);
+        EXPECT_TRUE(test::sameBytes(expected.file, actual.file));
       }
     }
   }
@@ -112,48 +90,15 @@ TEST(PartsReading, WritesTheTracksOfOnePassPerPart) {
 // each timing event of 16383 ms after that moves the clock 327660 ticks, and about 820 of
 // them pass the longest pause a MIDI file can hold. A note on channel 2 comes before one on
 // channel 1, so in one reading the lower manual's track fails first, with a longer pause.
-std::string pauseTooLong() {
-  std::string events = "FE 78 90 3C 64 80 3C 40 ";  // the upper manual writes early on
-  for (int i = 0; i < 11; ++i) events += "FE 78 ";
-  for (int i = 0; i < 830; ++i) events += "F4 7F 7F ";
-  return events + "91 3C 64 81 3C 40 90 3C 64 80 3C 40";
-}
-
-TEST(PartsReading, EachPartFailsOnItsOwnAndTheFirstPartsErrorIsReported) {
-  const Bytes input = performance(pauseTooLong());
-  const std::vector<TranscriptionParameters> rows = {PartSchedule[1].parameters,
-                                                     PartSchedule[2].parameters};
-  // The error each part's own pass raises.
-  std::vector<std::string> ownErrors;
-  const AnalysisResults analysis = analyse(input);
-  for (const TranscriptionParameters& row : rows) {
-    PerformanceReader reader(input, "song.evt");
-    SmfWriter writer("song.evt");
-    writer.create();
-    try {
-      runTranscriptionPass(reader, writer, row, analysis, {});
-      ADD_FAILURE() << "no error for " << row.trackName;
-    } catch (const FatalStop& e) {
-      ownErrors.push_back(e.what());
-    }
-  }
-  ASSERT_EQ(ownErrors.size(), 2u);
-  ASSERT_NE(ownErrors[0], ownErrors[1]);
-
-  PerformanceReader reader(input, "song.evt");
-  std::vector<SmfWriter> writers;
-  writers.emplace_back("song.evt");
-  writers.emplace_back("song.evt");
-  const std::vector<PartToTranscribe> parts = {{rows[0], &writers[0]}, {rows[1], &writers[1]}};
-  const std::vector<PartOutcome> outcomes = runTranscriptionPasses(reader, parts, analysis, {});
-  for (std::size_t i = 0; i < outcomes.size(); ++i) {
-    ASSERT_TRUE(outcomes[i].failure);
-    try {
-      std::rethrow_exception(outcomes[i].failure);
-    } catch (const FatalStop& e) {
-      EXPECT_EQ(e.what(), ownErrors[i]);
-    }
-  }
+TEST(PartsReading, EachPartFailsAsItsOwnPassDoesAndTheFirstPartsErrorIsReported) {
+  const Bytes input =
+      test::performance("FE 78 90 3C 64 80 3C 40 " + test::repeat("FE 78", 11) +
+                        test::repeat("F4 7F 7F", 830) + "91 3C 64 81 3C 40 90 3C 64 80 3C 40");
+  const Rows rows = {PartSchedule[1].parameters, PartSchedule[2].parameters};
+  const Parts own = transcribe(false, input, rows, analyse(input));
+  EXPECT_EQ(own.outcomes, transcribe(true, input, rows, analyse(input)).outcomes);
+  EXPECT_EQ(test::trackBodies(own.file).size(), 0u);  // both failed
+  EXPECT_NE(own.outcomes.at(0), own.outcomes.at(1));
 
   // The whole conversion reports the first part's error, after that part's status, as the
   // passes one after another did.
@@ -164,26 +109,20 @@ TEST(PartsReading, EachPartFailsOnItsOwnAndTheFirstPartsErrorIsReported) {
     convertPerformance(input, settings, observer);
     ADD_FAILURE() << "no error";
   } catch (const FatalStop& e) {
-    EXPECT_EQ(e.what(), ownErrors[0]);
+    EXPECT_EQ(e.what(), own.outcomes[0]);
   }
   EXPECT_EQ(observer.calls,
             (std::vector<std::string>{"progressBegin 3",
                                       "status Status: Transcribing Lower Upper Notes"}));
-}
 
-TEST(PartsReading, ADamagedInputEndsEveryPart) {
-  const Bytes input = performance("90 3C 64 91 3C 64 F0 01 02");
-  PerformanceReader reader(input, "song.evt");
-  std::vector<SmfWriter> writers(2);
-  const std::vector<PartToTranscribe> parts = {{PartSchedule[1].parameters, &writers[0]},
-                                               {PartSchedule[2].parameters, &writers[1]}};
-  AnalysisResults analysis;  // the analysis pass would stop at the damage itself
+  // Damage in the input ends every part (the analysis pass would stop at it itself).
+  const Bytes damaged = test::performance("90 3C 64 91 3C 64 F0 01 02");
+  AnalysisResults analysis;
   analysis.tempo = 120;
   analysis.songStartOffset = -1920;
-  for (const PartOutcome& outcome : runTranscriptionPasses(reader, parts, analysis, {})) {
-    ASSERT_TRUE(outcome.failure);
-    EXPECT_THROW(std::rethrow_exception(outcome.failure), FatalStop);
-  }
+  const Parts ended = transcribe(true, damaged, rows, analysis);
+  EXPECT_EQ(ended.outcomes, transcribe(false, damaged, rows, analysis).outcomes);
+  EXPECT_EQ(test::trackBodies(ended.file).size(), 0u);
 }
 
 }  // namespace

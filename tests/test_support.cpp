@@ -12,6 +12,8 @@
 #include <iterator>
 #include <random>
 
+#include "evt/performance_reader.hpp"
+#include "smf/smf_writer.hpp"
 #include "tests/smf_checker.hpp"
 
 namespace koralux::test {
@@ -48,6 +50,13 @@ std::string repeat(std::string_view events, int times) {
   std::string all;
   for (int i = 0; i < times; ++i) (all += events) += ' ';
   return all;
+}
+
+AnalysisResults analyse(const Bytes& input) {
+  PerformanceReader reader(input, "song.evt");
+  SmfWriter conductor;
+  conductor.create();
+  return runAnalysisPass(reader, conductor, {}, {});
 }
 
 bool contains(std::string_view text, std::string_view part) {

@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/analysis_pass.hpp"
 #include "engine/conversion_observer.hpp"
 
 namespace koralux::test {
@@ -30,6 +31,9 @@ std::string repeat(std::string_view events, int times);
 // One note on channel 1 between two clock markers, an alignment marker after the first: the
 // smallest performance with a part, converted byte for byte in conversion_test.
 inline constexpr const char* kOneNote = "90 3C 64  F3 0A  FE 78  80 3C 40  FE 7A  FE 78";
+
+// The analysis pass over `input` (read as "song.evt"), its conductor track thrown away.
+AnalysisResults analyse(const Bytes& input);
 
 bool contains(std::string_view text, std::string_view part);
 
