@@ -37,8 +37,8 @@ class OtherEvents {
   OtherEvents(Random& random, const BeatGrid& grid, EventSchedule& schedule,
               std::vector<int> channels, int jitter);
 
-  // One event of `kind` at grid `position`; a controller moved there is put back later, except
-  // at position 0 where it is set to rest.
+  // One event of `kind` at grid `position`. Sustain, pressure and pitch bend are put back to
+  // rest a little later; sustain at position 0 is only set to rest.
   void add(OtherEvent kind, std::int64_t position);
 
  private:
