@@ -5,6 +5,7 @@
 
 #include <emscripten/emscripten.h>
 
+#include <array>
 #include <cstdint>
 #include <exception>
 #include <new>
@@ -132,10 +133,12 @@ std::string describe(const Job& job) {
   writer.create();
   const koralux::AnalysisResults a = koralux::runAnalysisPass(reader, writer, {}, {});
   std::vector<std::string> parts;
+  std::array<bool, koralux::kLastChannel + 1> taken{};
   std::int64_t transcribed = 0;
   for (const koralux::PartScheduleRow& row : koralux::PartSchedule) {
     if (!row.runsFor(a.activity.verdict(row.verdictChannel))) continue;
     const koralux::TranscriptionParameters& p = row.parameters;
+    taken[static_cast<std::size_t>(p.source)] = true;
     transcribed += a.noteOns(p.source);
     parts.push_back(JsonObject()
                         .string("name", p.trackName)
@@ -143,7 +146,15 @@ std::string describe(const Job& job) {
                         .number("destination", p.destination)
                         .boolean("mono", p.mono)
                         .number("notes", a.noteOns(p.source))
+                        .number("played", a.activity.sounding(p.source))
                         .done());
+  }
+  // Channels whose notes no part takes.
+  std::vector<std::string> untaken;
+  for (int channel = koralux::kFirstChannel; channel <= koralux::kLastChannel; ++channel) {
+    if (a.noteOns(channel) > 0 && !taken[static_cast<std::size_t>(channel)]) {
+      untaken.push_back(std::to_string(channel));
+    }
   }
   return JsonObject()
       .number("sizeBytes", static_cast<std::int64_t>(job.performance.size()))
@@ -156,6 +167,7 @@ std::string describe(const Job& job) {
       .number("notesTranscribed", transcribed)
       .number("tracks", 1 + static_cast<std::int64_t>(parts.size()))
       .raw("parts", jsonArray(parts))
+      .raw("untakenChannels", jsonArray(untaken))
       .done();
 }
 
