@@ -61,6 +61,7 @@ function becomeReady(keyRows) {
   $('#files').disabled = false;
   $('#engine-state').textContent = 'Ready.';
   document.body.dataset.ready = 'true';
+  document.body.dataset.readyAt = performance.now().toFixed(0);  // milliseconds after navigation
 }
 
 // ---- Files in -----------------------------------------------------------------------------

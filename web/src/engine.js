@@ -5,17 +5,6 @@
 const encoder = new TextEncoder();
 const decoder = new TextDecoder();
 
-// The settings a conversion takes, with the defaults of the dialog and the command line. The
-// engine checks names and ranges; a flag is passed as 0 or 1.
-export const defaultSettings = Object.freeze({
-  keySharpsFlats: 0,
-  keyMinor: 0,
-  timeNumerator: 4,
-  timeDenominator: 4,
-  rhythmUnitAbsent: false,
-  legacyTiming: false,
-});
-
 export class Engine {
   // `createKoralux` is the module factory of koralux.js; `options` go to it (Node passes the
   // module's bytes as `wasmBinary`).
@@ -47,13 +36,16 @@ export class Engine {
     });
   }
 
-  // Converts: {ok: true, midi, summary} or {ok: false, message}. `onReport(kind, text, number)`
+  // Converts: {ok: true, midi, summary} or {ok: false, message}. `settings` names the engine's
+  // settings (keySharpsFlats, keyMinor, timeNumerator, timeDenominator, rhythmUnitAbsent,
+  // legacyTiming), each a number or a flag; the engine refuses unknown names and values out of
+  // range, and gives the ones left out their usual defaults. `onReport(kind, text, number)`
   // receives the engine's reports as they happen: "progressBegin" with the number of notes,
   // then "status" with a part's text and "partDone" with its notes for each part, then "status"
   // with "Status: Finished".
   convert(fileName, bytes, settings = {}, onReport = undefined) {
     return this.#withJob(fileName, bytes, (job) => {
-      for (const [name, value] of Object.entries({ ...defaultSettings, ...settings })) {
+      for (const [name, value] of Object.entries(settings)) {
         if (this.module._koralux_job_set(job, this.#cString(name), Number(value)) !== 1) {
           return { ok: false, message: this.#string(this.module._koralux_job_text(job)) };
         }

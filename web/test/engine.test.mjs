@@ -75,7 +75,7 @@ test('the observer\'s reports arrive in order and add up to the summary', () => 
 
 test('describe tells what --info tells', (t) => {
   const folder = temporaryFolder(t);
-  const file = generate(folder, 'info.evt', ['--seed', '7', '--channels', '1,2,3,4,15', '--pedal-mono']);
+  const file = generate(folder, 'info.evt', ['--seed', '7', '--channels', '1,2,3,4,5,15', '--pedal-mono']);
   const { ok, info } = engine.describe('info.evt', readFileSync(file));
   assert.ok(ok);
   const json = JSON.parse(
@@ -88,10 +88,12 @@ test('describe tells what --info tells', (t) => {
   assert.equal(info.notesTotal, json.notesTotal);
   assert.equal(info.notesTranscribed, json.notesTranscribed);
   assert.equal(info.tracks, json.tracks);
+  const played = (channel) => json.channels.find((c) => c.channel === channel).noteOns;
   assert.deepEqual(
-    info.parts.map((p) => [p.name, p.source, p.destination, p.mono, p.notes]),
-    json.parts.map((p) => [p.name, p.sourceChannel, p.destinationChannel, p.mono, p.notes]),
+    info.parts.map((p) => [p.name, p.source, p.destination, p.mono, p.notes, p.played]),
+    json.parts.map((p) => [p.name, p.sourceChannel, p.destinationChannel, p.mono, p.notes, played(p.sourceChannel)]),
   );
+  assert.deepEqual(info.untakenChannels, [5]);
 });
 
 function spawnJson(file) {
