@@ -2,16 +2,16 @@
 // the engine's WebAssembly module, all in one folder that any web server can serve as it is.
 //   node build-site.mjs SITE_FOLDER KORALUX_JS KORALUX_WASM
 
-import { copyFileSync, mkdirSync } from 'node:fs';
-import path from 'node:path';
 import * as esbuild from 'esbuild';
+import {copyFileSync, mkdirSync} from 'node:fs';
+import path from 'node:path';
 
 const [site, moduleScript, moduleWasm] = process.argv.slice(2);
 const source = path.join(path.dirname(new URL(import.meta.url).pathname), 'src');
-mkdirSync(site, { recursive: true });
+mkdirSync(site, {recursive: true});
 
 await esbuild.build({
-  entryPoints: { app: path.join(source, 'app.js'), worker: path.join(source, 'worker.js') },
+  entryPoints: {app: path.join(source, 'app.js'), worker: path.join(source, 'worker.js')},
   outdir: site,
   bundle: true,
   format: 'esm',

@@ -1,8 +1,8 @@
 // Serves a folder as static files on 127.0.0.1, for trying the site and for its tests.
 //   node serve.mjs FOLDER [PORT]   (port 0 picks a free one; the address is printed)
 
-import { createReadStream, statSync } from 'node:fs';
-import { createServer } from 'node:http';
+import {createReadStream, statSync} from 'node:fs';
+import {createServer} from 'node:http';
 import path from 'node:path';
 
 const types = {
@@ -23,7 +23,7 @@ export function serve(folder, port = 0) {
       if (!file.startsWith(root + path.sep)) throw new Error('outside');
       size = statSync(file).size;
     } catch {
-      response.writeHead(404, { 'content-type': 'text/plain' }).end('Not found\n');
+      response.writeHead(404, {'content-type': 'text/plain'}).end('Not found\n');
       return;
     }
     response.writeHead(200, {

@@ -2,12 +2,13 @@
 // worker, shows what each file holds and a picture of the converted file, and offers the MIDI
 // files for download (several at once as one zip).
 
-import { zipSync } from 'fflate';
-import { describeFile } from './describe.js';
-import { drawPianoRoll } from './piano-roll.js';
+import {zipSync} from 'fflate';
+
+import {describeFile} from './describe.js';
+import {drawPianoRoll} from './piano-roll.js';
 
 const $ = (selector, root = document) => root.querySelector(selector);
-const worker = new Worker(new URL('./worker.js', import.meta.url), { type: 'module' });
+const worker = new Worker(new URL('./worker.js', import.meta.url), {type: 'module'});
 
 let keys = [];
 let batch = [];  // the files on the page: {id, file, card, result}
@@ -16,7 +17,7 @@ let nextId = 1;
 // ---- Settings -----------------------------------------------------------------------------
 
 function currentSettings() {
-  const key = keys[$('#key').selectedIndex] ?? { sharpsFlats: 0, minor: 0 };
+  const key = keys[$('#key').selectedIndex] ?? {sharpsFlats: 0, minor: 0};
   const settings = {
     keySharpsFlats: key.sharpsFlats,
     keyMinor: key.minor,
@@ -37,20 +38,25 @@ $('#settings').addEventListener('submit', (event) => event.preventDefault());
 
 // ---- The converter ------------------------------------------------------------------------
 
-worker.onmessage = ({ data }) => {
+worker.onmessage = ({data}) => {
   if (data.type === 'ready') return becomeReady(data.keys);
   if (data.type === 'broken') {
-    $('#engine-state').textContent = `The converter could not start in this browser: ${data.message}`;
+    $('#engine-state').textContent =
+        `The converter could not start in this browser: ${data.message}`;
     return;
   }
   const entry = batch.find((e) => e.id === data.id);
   if (!entry) return;  // a file of an earlier batch
-  if (data.type === 'report') showReport(entry, data);
-  else if (data.type === 'failed') showFailure(entry, data.message);
-  else if (data.type === 'done') showResult(entry, data);
+  if (data.type === 'report')
+    showReport(entry, data);
+  else if (data.type === 'failed')
+    showFailure(entry, data.message);
+  else if (data.type === 'done')
+    showResult(entry, data);
 };
 worker.onerror = (event) => {
-  $('#engine-state').textContent = `The converter could not start in this browser: ${event.message}`;
+  $('#engine-state').textContent =
+      `The converter could not start in this browser: ${event.message}`;
 };
 
 function becomeReady(keyRows) {
@@ -89,9 +95,10 @@ window.addEventListener('dragover', (event) => event.preventDefault());
 window.addEventListener('drop', (event) => event.preventDefault());
 
 function convertAll(files) {
-  for (const entry of batch) if (entry.url) URL.revokeObjectURL(entry.url);
+  for (const entry of batch)
+    if (entry.url) URL.revokeObjectURL(entry.url);
   const settings = currentSettings();
-  batch = files.map((file) => ({ id: nextId++, file, card: newCard(file.name) }));
+  batch = files.map((file) => ({id: nextId++, file, card: newCard(file.name)}));
   $('#file-list').replaceChildren(...batch.map((entry) => entry.card));
   $('#results').hidden = batch.length === 0;
   updateBatch();
@@ -101,8 +108,10 @@ function convertAll(files) {
       continue;
     }
     entry.file.arrayBuffer().then(
-      (bytes) => worker.postMessage({ id: entry.id, name: entry.file.name, bytes, settings }, [bytes]),
-      (error) => showFailure(entry, `${entry.file.name}: the browser could not read the file (${error.message}).`),
+        (bytes) =>
+            worker.postMessage({id: entry.id, name: entry.file.name, bytes, settings}, [bytes]),
+        (error) => showFailure(
+            entry, `${entry.file.name}: the browser could not read the file (${error.message}).`),
     );
   }
 }
@@ -117,7 +126,7 @@ function newCard(name) {
 
 // ---- Results out --------------------------------------------------------------------------
 
-function showReport(entry, { kind, text, number }) {
+function showReport(entry, {kind, text, number}) {
   const progress = $('.progress', entry.card);
   if (kind === 'progressBegin') {
     progress.max = Math.max(number, 1);
@@ -131,7 +140,7 @@ function showReport(entry, { kind, text, number }) {
 }
 
 function showFailure(entry, message) {
-  entry.result = { ok: false };
+  entry.result = {ok: false};
   const card = entry.card;
   card.dataset.state = 'failed';
   $('.status', card).textContent = 'Not converted.';
@@ -142,10 +151,10 @@ function showFailure(entry, message) {
   updateBatch();
 }
 
-function showResult(entry, { outputName, info, midi, roll, milliseconds }) {
+function showResult(entry, {outputName, info, midi, roll, milliseconds}) {
   const bytes = new Uint8Array(midi);
-  entry.result = { ok: true, outputName, bytes };
-  entry.url = URL.createObjectURL(new Blob([bytes], { type: 'audio/midi' }));
+  entry.result = {ok: true, outputName, bytes};
+  entry.url = URL.createObjectURL(new Blob([bytes], {type: 'audio/midi'}));
   const card = entry.card;
   card.dataset.state = 'done';
   card.dataset.milliseconds = milliseconds.toFixed(1);
@@ -158,7 +167,8 @@ function showResult(entry, { outputName, info, midi, roll, milliseconds }) {
   link.href = entry.url;
   link.download = outputName;
   link.textContent = `Download ${outputName}`;
-  entry.draw = () => drawPianoRoll($('.roll-canvas', card), $('.legend', card), roll, info, outputName);
+  entry.draw = () =>
+      drawPianoRoll($('.roll-canvas', card), $('.legend', card), roll, info, outputName);
   entry.draw();
   updateBatch();
 }
@@ -178,15 +188,16 @@ function updateBatch() {
   const failed = batch.length - pending - converted.length;
   let title = pending > 0 ? `Converting ${batch.length - pending + 1} of ${batch.length}…` : 'Done';
   if (pending === 0 && failed > 0) {
-    title = converted.length > 0 ? `${converted.length} converted, ${failed} not converted`
-      : `${failed === 1 ? 'The file was' : `${failed} files were`} not converted`;
+    title = converted.length > 0 ?
+        `${converted.length} converted, ${failed} not converted` :
+        `${failed === 1 ? 'The file was' : `${failed} files were`} not converted`;
   }
   $('#batch-title').textContent = title;
   button.disabled = pending > 0 || converted.length === 0;
-  button.textContent =
-    converted.length > 1 && pending === 0 ? `Download all ${converted.length} as a zip`
-      : converted.length === 1 && pending === 0 ? `Download ${converted[0].result.outputName}`
-        : 'Download';
+  button.textContent = converted.length > 1 && pending === 0 ?
+      `Download all ${converted.length} as a zip` :
+      converted.length === 1 && pending === 0 ? `Download ${converted[0].result.outputName}` :
+                                                'Download';
 }
 
 $('#download-all').addEventListener('click', () => {
@@ -196,9 +207,9 @@ $('#download-all').addEventListener('click', () => {
     return;
   }
   const files = {};
-  for (const { result } of converted) files[uniqueName(files, result.outputName)] = result.bytes;
-  const zip = zipSync(files, { level: 6 });
-  const url = URL.createObjectURL(new Blob([zip], { type: 'application/zip' }));
+  for (const {result} of converted) files[uniqueName(files, result.outputName)] = result.bytes;
+  const zip = zipSync(files, {level: 6});
+  const url = URL.createObjectURL(new Blob([zip], {type: 'application/zip'}));
   save(url, 'midi-files.zip');
   setTimeout(() => URL.revokeObjectURL(url), 60_000);
 });
@@ -207,7 +218,7 @@ $('#download-all').addEventListener('click', () => {
 function uniqueName(taken, name) {
   if (!(name in taken)) return name;
   const dot = name.lastIndexOf('.');
-  for (let n = 2; ; ++n) {
+  for (let n = 2;; ++n) {
     const candidate = `${name.slice(0, dot)} (${n})${name.slice(dot)}`;
     if (!(candidate in taken)) return candidate;
   }

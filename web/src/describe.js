@@ -16,7 +16,8 @@ export function describeFile(info) {
     const dd = document.createElement('dd');
     if (Array.isArray(value)) {
       const list = document.createElement('ul');
-      list.append(...value.map((text) => Object.assign(document.createElement('li'), { textContent: text })));
+      list.append(
+          ...value.map((text) => Object.assign(document.createElement('li'), {textContent: text})));
       dd.append(list);
     } else {
       dd.textContent = value;
@@ -35,7 +36,10 @@ function duration(milliseconds) {
 function alignment(info) {
   if (info.alignTick > 0) {
     const beat = info.alignTick / ticksPerClockMarker / 24;
-    return `the alignment mark (after ${plural(Math.round(beat * 100) / 100, 'beat')}) is placed on a bar line; it is marked in the picture`;
+    return `the alignment mark (after ${
+        plural(
+            Math.round(beat * 100) / 100,
+            'beat')}) is placed on a bar line; it is marked in the picture`;
   }
   if (info.alignMarkers > 0) {
     return 'no alignment mark after the rhythm started, so the music starts at the beginning of a bar';
@@ -50,10 +54,12 @@ function tracks(info) {
     if (part.mono) where += ', one note at a time';
     return `${part.name} (${where}): ${plural(part.played, 'note')}`;
   });
-  if (lines.length === 0) lines.push('no part played: the MIDI file holds only the tempo, key and time');
+  if (lines.length === 0)
+    lines.push('no part played: the MIDI file holds only the tempo, key and time');
   const others = info.untakenChannels;
   if (others.length > 0) {
-    const list = others.length === 1 ? others[0] : `${others.slice(0, -1).join(', ')} and ${others.at(-1)}`;
+    const list =
+        others.length === 1 ? others[0] : `${others.slice(0, -1).join(', ')} and ${others.at(-1)}`;
     lines.push(`notes on channel${others.length === 1 ? '' : 's'} ${list} are not converted`);
   }
   return lines;

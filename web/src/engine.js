@@ -10,19 +10,19 @@ export class Engine {
   // module's bytes as `wasmBinary`).
   static async load(createKoralux, options = {}) {
     const engine = new Engine();
-    engine.module = await createKoralux({ ...options, onReport: (...r) => engine.report?.(...r) });
+    engine.module = await createKoralux({...options, onReport: (...r) => engine.report?.(...r)});
     return engine;
   }
 
   // [{text: "C Major", sharpsFlats: 0, minor: 0}, ...] in the order the key list shows them.
-  keys() {
-    return JSON.parse(this.#string(this.module._koralux_keys()));
-  }
+  keys() { return JSON.parse(this.#string(this.module._koralux_keys())); }
 
   // The MIDI file's name for a performance file's name: "song.evt" gives "song.mid".
   outputName(fileName) {
-    return this.#withJob(fileName, new Uint8Array(0), (job) =>
-      this.#string(this.module._koralux_job_output_name(job)),
+    return this.#withJob(
+        fileName,
+        new Uint8Array(0),
+        (job) => this.#string(this.module._koralux_job_output_name(job)),
     );
   }
 
@@ -32,7 +32,7 @@ export class Engine {
     return this.#withJob(fileName, bytes, (job) => {
       const ok = this.module._koralux_job_describe(job) === 1;
       const text = this.#string(this.module._koralux_job_text(job));
-      return ok ? { ok, info: JSON.parse(text) } : { ok, message: text };
+      return ok ? {ok, info: JSON.parse(text)} : {ok, message: text};
     });
   }
 
@@ -47,7 +47,7 @@ export class Engine {
     return this.#withJob(fileName, bytes, (job) => {
       for (const [name, value] of Object.entries(settings)) {
         if (this.module._koralux_job_set(job, this.#cString(name), Number(value)) !== 1) {
-          return { ok: false, message: this.#string(this.module._koralux_job_text(job)) };
+          return {ok: false, message: this.#string(this.module._koralux_job_text(job))};
         }
       }
       this.report = onReport;
@@ -58,10 +58,10 @@ export class Engine {
         this.report = undefined;
       }
       const text = this.#string(this.module._koralux_job_text(job));
-      if (!ok) return { ok, message: text };
+      if (!ok) return {ok, message: text};
       const at = this.module._koralux_job_midi(job);
       const size = this.module._koralux_job_midi_size(job);
-      return { ok, midi: this.module.HEAPU8.slice(at, at + size), summary: JSON.parse(text) };
+      return {ok, midi: this.module.HEAPU8.slice(at, at + size), summary: JSON.parse(text)};
     });
   }
 
@@ -71,7 +71,10 @@ export class Engine {
     try {
       const at = this.module._koralux_job_input(job, bytes.length);
       if (at === 0 && bytes.length > 0) {
-        return { ok: false, message: `${fileName}: the file is too large for the memory this page may use` };
+        return {
+          ok: false,
+          message: `${fileName}: the file is too large for the memory this page may use`
+        };
       }
       this.module.HEAPU8.set(bytes, at);
       return work(job);

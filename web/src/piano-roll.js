@@ -3,7 +3,7 @@
 // file with the midi-file parser (readMidi), the page draws it (drawPianoRoll); the canvas
 // records in data-notes how many notes it drew.
 
-import { parseMidi } from 'midi-file';
+import {parseMidi} from 'midi-file';
 
 const colours = ['#1f77b4', '#d62728', '#2ca02c', '#9467bd', '#ff7f0e', '#8c564b', '#e377c2'];
 
@@ -15,7 +15,7 @@ export function readMidi(bytes) {
   let signature = [4, 4];
   let end = 1;
   const tracks = file.tracks.map((events) => {
-    const track = { name: '', notes: [] };
+    const track = {name: '', notes: []};
     const sounding = new Map();  // channel and pitch -> start ticks, oldest first
     let tick = 0;
     for (const event of events) {
@@ -34,9 +34,9 @@ export function readMidi(bytes) {
       for (const start of starts) track.notes.push(start, tick - start, key % 128);
     }
     end = Math.max(end, tick);
-    return { name: track.name, notes: Int32Array.from(track.notes) };
+    return {name: track.name, notes: Int32Array.from(track.notes)};
   });
-  return { tracks, signature, ppq: file.header.ticksPerBeat, durationTicks: end };
+  return {tracks, signature, ppq: file.header.ticksPerBeat, durationTicks: end};
 }
 
 export function drawPianoRoll(canvas, legend, midi, info, name) {
@@ -57,7 +57,7 @@ export function drawPianoRoll(canvas, legend, midi, info, name) {
   const x = (tick) => (tick / end) * (width - 2) + 1;
   let low = 127;
   let high = 0;
-  for (const { notes } of tracks) {
+  for (const {notes} of tracks) {
     for (let i = 2; i < notes.length; i += 3) {
       low = Math.min(low, notes[i]);
       high = Math.max(high, notes[i]);
@@ -110,16 +110,18 @@ export function drawPianoRoll(canvas, legend, midi, info, name) {
   }
 
   canvas.dataset.notes = String(drawn);
-  canvas.setAttribute('aria-label', `Piano roll of ${name}: ${drawn} notes in ${tracks.length} tracks, ` +
-    `bars of ${signature[0]}/${signature[1]}`);
+  canvas.setAttribute(
+      'aria-label',
+      `Piano roll of ${name}: ${drawn} notes in ${tracks.length} tracks, ` +
+          `bars of ${signature[0]}/${signature[1]}`);
   legend.replaceChildren(
-    ...tracks.map((track, index) => {
-      const item = document.createElement('span');
-      item.className = 'swatch';
-      item.style.setProperty('--colour', colours[index % colours.length]);
-      item.textContent = `${track.name || `Track ${index + 1}`} (${track.notes.length / 3})`;
-      return item;
-    }),
+      ...tracks.map((track, index) => {
+        const item = document.createElement('span');
+        item.className = 'swatch';
+        item.style.setProperty('--colour', colours[index % colours.length]);
+        item.textContent = `${track.name || `Track ${index + 1}`} (${track.notes.length / 3})`;
+        return item;
+      }),
   );
   if (info.alignTick > 0) {
     const mark = document.createElement('span');

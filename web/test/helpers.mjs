@@ -1,9 +1,9 @@
 // What the web tests share: where the builds are, generated performances and the native
 // converter's answers for them.
 
-import { execFileSync, spawnSync } from 'node:child_process';
-import { mkdtempSync, readFileSync, rmSync } from 'node:fs';
-import { tmpdir } from 'node:os';
+import {execFileSync, spawnSync} from 'node:child_process';
+import {mkdtempSync, readFileSync, rmSync} from 'node:fs';
+import {tmpdir} from 'node:os';
 import path from 'node:path';
 
 const here = path.dirname(new URL(import.meta.url).pathname);
@@ -15,7 +15,7 @@ export const siteDir = path.join(webBuild, 'site');
 
 export function temporaryFolder(t) {
   const folder = mkdtempSync(path.join(tmpdir(), 'koralux-web-'));
-  t.after(() => rmSync(folder, { recursive: true, force: true }));
+  t.after(() => rmSync(folder, {recursive: true, force: true}));
   return folder;
 }
 
@@ -29,9 +29,10 @@ export function generate(folder, name, options) {
 // What koralux-cli makes of `file`: {midi} on success, {message} (without the program's name)
 // on failure.
 export function convertNatively(file, cliOptions, outputName = `${file}.native.mid`) {
-  const run = spawnSync(path.join(nativeBin, 'koralux-cli'), [file, '-q', '-o', outputName, ...cliOptions]);
-  if (run.status === 0) return { midi: new Uint8Array(readFileSync(outputName)) };
-  return { message: run.stderr.toString().trim().replace(/^koralux-cli: /, '') };
+  const run =
+      spawnSync(path.join(nativeBin, 'koralux-cli'), [file, '-q', '-o', outputName, ...cliOptions]);
+  if (run.status === 0) return {midi: new Uint8Array(readFileSync(outputName))};
+  return {message: run.stderr.toString().trim().replace(/^koralux-cli: /, '')};
 }
 
 // The bytes of a header and an event stream given as hex, e.g. "90 3C 64  F3 0A".
