@@ -161,6 +161,24 @@ test('a damaged file: the engine\'s message, no download', async (t) => {
   await page.screenshot({path: path.join(screenshots, 'failed.png'), fullPage: true});
 });
 
+test('every control has a name and is reached with the Tab key', async (t) => {
+  const page = await openPage(t);
+  const names = [
+    'Key signature', 'Beats per bar', 'Note value of one beat', 'The rhythm unit was not used',
+    'Keep the old timing, in which late events drift', 'Choose files…'
+  ];
+  const reached = [];
+  for (let i = 0; i < names.length; ++i) {
+    await page.keyboard.press('Tab');
+    reached.push(await page.evaluate(
+        () => document.activeElement.id || document.activeElement.dataset.setting));
+  }
+  assert.deepEqual(
+      reached, ['key', 'numerator', 'denominator', 'rhythmUnitAbsent', 'legacyTiming', 'files']);
+  for (const name of names)
+    assert.equal(await page.getByLabel(name, {exact: true}).count(), 1, name);
+});
+
 test('no request left the page\'s origin', () => {
   assert.deepEqual(outside, []);
 });
