@@ -4,7 +4,7 @@
 #   scripts/deps.sh fuzz    that, and clang with libFuzzer for the fuzz targets
 set -eu
 packages="cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libcli11-dev nlohmann-json3-dev
-  qt6-base-dev midicsv desktop-file-utils appstream shared-mime-info groff-base dpkg-dev
+  qt6-base-dev midicsv desktop-file-utils appstream shared-mime-info groff-base dpkg-dev lintian
   libbenchmark-dev time"
 if [ "${1:-}" = fuzz ]; then
   packages="$packages clang libclang-rt-14-dev"
