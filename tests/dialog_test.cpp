@@ -56,6 +56,7 @@ QStringList windowsFrom(const std::function<void()>& action) {
       box->buttons().constFirst()->click();
     } else if (modal != nullptr) {
       seen << modal->metaObject()->className();
+      saveScreenshot(modal, "about-box.png");  // the only other window the dialog opens
       modal->close();
     }
   });
