@@ -68,7 +68,6 @@ class MainDialog final : public QDialog, public ConversionObserver {
   void refuse(const QString& message);
   // Whether a drag or drop event carries a performance file; accepts it when it does.
   bool acceptPerformanceDrag(QDropEvent* event);
-  void showProgress();
 #ifdef Q_OS_WIN
   void extendSystemMenu();
   bool systemMenuExtended_ = false;
