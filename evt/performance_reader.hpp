@@ -103,7 +103,7 @@ inline std::size_t PerformanceReader::decode(const std::uint8_t* bytes, std::siz
     return after(3);
   }
   switch (status >> 4) {
-    case 0x8:
+    case 0x8:  // (9, the note-on, is taken above)
       handler(PerformanceEvent{EventKind::NoteOff, channel, data(at + 1), data(at + 2)});
       return after(3);
     case 0xA:  // polyphonic pressure: the organ never sends it; its data bytes read as strays
@@ -175,7 +175,7 @@ inline std::size_t PerformanceReader::decode(const std::uint8_t* bytes, std::siz
         case 0x7C:
           handler(PerformanceEvent{EventKind::PipeMarker, 0, 0, 0});
           break;
-        default:
+        default:  // any other byte (78, the clock marker, is taken above)
           handler(PerformanceEvent{EventKind::OtherMarker, marker, 0, 0});
           break;
       }
