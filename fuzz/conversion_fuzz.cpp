@@ -18,7 +18,7 @@
 #include "engine/conversion_run.hpp"
 #include "engine/part_schedule.hpp"
 #include "fuzz/fuzz_check.hpp"
-#include "tests/smf_checker.hpp"
+#include "tests/checker/smf_checker.hpp"
 
 namespace koralux::fuzz {
 namespace {
