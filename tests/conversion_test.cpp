@@ -9,6 +9,7 @@
 #include <tuple>
 
 #include "engine/conversion_run.hpp"
+#include "engine/output_name.hpp"
 #include "tests/test_support.hpp"
 #include "tools/performance_generator.hpp"
 
@@ -145,6 +146,29 @@ TEST(Boundaries, TensOfMegabytes) {
   EXPECT_TRUE(test::isStrictMidiFile(result.midi));
   EXPECT_EQ(result.summary.tracks, 6);
   EXPECT_EQ(result.summary.notesTranscribed, result.summary.notesTotal);
+}
+
+// Which names a batch walk or a drop takes, and the output name offered for each: the extension is
+// recognised in any case, but only the organ's lower-case ".evt" is replaced.
+TEST(OutputName, PerformanceFileNamesAndTheNameOfferedForTheirOutput) {
+  const struct {
+    const char* input;
+    bool performance;
+    const char* output;
+  } cases[] = {
+      {"song.evt", true, "song.mid"},
+      {"MDR_00.EVT", true, "MDR_00.EVT.mid"},
+      {"take.Evt", true, "take.Evt.mid"},
+      {"dir.evt/song", false, "dir.evt/song.mid"},
+      {"song.evt.evt", true, "song.evt.mid"},
+      {".evt", true, ".mid"},
+      {"evt", false, "evt.mid"},
+      {"", false, ".mid"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(isPerformanceFileName(c.input), c.performance) << c.input;
+    EXPECT_EQ(derivedOutputName(c.input), c.output) << c.input;
+  }
 }
 
 }  // namespace
