@@ -1,0 +1,86 @@
+#!/bin/sh
+# koralux.exe under Wine on a virtual X display, driven as a user would: started with a
+# performance file as its argument, it shows its window "KORALUX"; Alt+C converts, and the file
+# it writes has koralux-cli.exe's bytes; the window menu's last entry, "&About KORALUX...", opens
+# the About box; Enter closes that and Escape the dialog, which ends the program. Pictures of both
+# windows go to SCREENSHOTS.
+#
+# Usage: windows_dialog_test.sh KORALUX_EXE KORALUX_CLI_EXE PERFORMANCE SCREENSHOTS WORK
+# WORK holds the Wine prefix (made on first use) and the files converted.
+set -eu
+if [ "${1:-}" != --on-display ]; then
+  # One virtual display for the whole run; Wine needs no window manager (see Managed below).
+  exec xvfb-run -a -s "-screen 0 1024x768x24" "$0" --on-display "$@"
+fi
+shift
+exe=$(realpath "$1") cli=$(realpath "$2") performance=$(realpath "$3")
+screenshots=$4 work=$5
+mkdir -p "$screenshots" "$work"
+screenshots=$(realpath "$screenshots") work=$(realpath "$work")
+
+export WINEPREFIX="$work/wine" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+  wineboot --init >/dev/null 2>&1
+  wineserver -w
+  # Without a window manager Wine draws captions itself only for unmanaged windows.
+  wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
+  wineserver -w
+fi
+
+fail() {
+  echo "FAIL: $*" >&2
+  [ -z "${program:-}" ] || kill "$program" 2>/dev/null || true
+  wineserver -k 2>/dev/null || true
+  exit 1
+}
+# The first window whose whole title is $1, waited for at most 30 seconds.
+window() {
+  timeout 30 xdotool search --sync --onlyvisible --name "^$1\$" 2>/dev/null | head -1
+}
+
+folder="$work/Organ Takes"
+rm -rf "$folder"
+mkdir -p "$folder"
+input="$folder/Take 1.evt"
+cp "$performance" "$input"
+wine "$cli" "$(winepath -w "$input")" -q -o "$(winepath -w "$folder/cli.mid")" ||
+  fail "koralux-cli.exe could not convert $performance"
+
+wine "$exe" "$(winepath -w "$input")" &
+program=$!
+main=$(window KORALUX)
+[ -n "$main" ] || fail "no window titled KORALUX"
+xdotool windowfocus --sync "$main"
+xdotool key --window "$main" alt+c
+# The output appears whole: it is written beside and moved into place.
+for _ in $(seq 50); do
+  [ -f "$folder/Take 1.mid" ] && break
+  sleep 0.2
+done
+cmp "$folder/cli.mid" "$folder/Take 1.mid" || fail "the dialog's output differs from the CLI's"
+sleep 0.5  # the last paint of status line and bar
+import -window "$main" "$screenshots/main-dialog.png"
+
+# The window menu ends with our entry.
+xdotool key --window "$main" alt+space
+sleep 0.5
+xdotool key Up Return
+about=$(window "About KORALUX")
+[ -n "$about" ] || fail "the window menu's entry opened no About box"
+sleep 0.5
+import -window "$about" "$screenshots/about-box.png"
+xdotool key Return
+sleep 0.5
+[ -z "$(xdotool search --onlyvisible --name '^About KORALUX$' 2>/dev/null)" ] ||
+  fail "Enter left the About box open"
+
+# Through the keyboard (XTEST): the window is gone before the key is released.
+xdotool windowfocus --sync "$main" key Escape
+for _ in $(seq 50); do
+  kill -0 "$program" 2>/dev/null || break
+  sleep 0.2
+done
+kill -0 "$program" 2>/dev/null && fail "Escape did not end the program"
+wait "$program" || true
+wineserver -w
+echo "koralux.exe: converted as koralux-cli.exe does; About box from the window menu; screenshots in $screenshots"
