@@ -104,6 +104,7 @@ int main(int argc, char** argv) {
   std::string time = "4/4";
   bool rhythmUnitAbsent = false;
   bool legacyTiming = false;
+  bool xgParts = false;
   bool quiet = false;
   bool info = false;
   bool json = false;
@@ -120,6 +121,8 @@ int main(int argc, char** argv) {
   app.add_flag("--rhythm-unit-absent", rhythmUnitAbsent,
                "The rhythm unit was not used in the recording");
   app.add_flag("--legacy-timing", legacyTiming, "Keep the old timing, in which late events drift");
+  app.add_flag("--xg-parts", xgParts,
+               "Also keep the XG backing (channels 5-14), its set-up and the registration changes");
   app.add_flag("-q,--quiet", quiet, "Print nothing but errors");
   auto* infoFlag = app.add_flag("--info", info, "Describe each INPUT instead of converting it")
                        ->excludes(outputOption);
@@ -168,6 +171,7 @@ int main(int argc, char** argv) {
   settings.timeDenominator = timeSignature->denominator;
   settings.rhythmUnitAbsent = rhythmUnitAbsent;
   settings.legacyTiming = legacyTiming;
+  settings.xgParts = xgParts;
   if (koralux::cli::isBatch(inputs, batch)) {
     return koralux::cli::runBatch(inputs, batch, settings, quiet);
   }

@@ -6,6 +6,7 @@
 
 #include "common/fatal_stop.hpp"
 #include "engine/analysis_pass.hpp"
+#include "engine/xg_parts.hpp"
 #include "evt/performance_reader.hpp"
 #include "smf/smf_writer.hpp"
 
@@ -142,7 +143,7 @@ std::int64_t PartTranscriber::end(Tick now) {
 std::vector<PartOutcome> runTranscriptionPasses(PerformanceReader& reader,
                                                 std::span<const PartToTranscribe> parts,
                                                 const AnalysisResults& analysis,
-                                                TranscriptionTiming timing) {
+                                                TranscriptionTiming timing, XgTranscription* xg) {
   // A quarter note's milliseconds: 24 clock-marker intervals, refined at every marker.
   ReadingClock clock(60000 / std::max<std::int64_t>(analysis.tempo, 1));
   std::vector<PartTranscriber> transcribers;
@@ -186,15 +187,20 @@ std::vector<PartOutcome> runTranscriptionPasses(PerformanceReader& reader,
   for (std::size_t i = 0; i < parts.size(); ++i) {
     forPart(i, [](PartTranscriber& part) { part.begin(); });
   }
+  if (xg != nullptr) xg->begin();
   const bool legacy = timing.legacyTiming;
   const bool rhythmUnitAbsent = timing.rhythmUnitAbsent;
   const auto followTime = [&](Tick time) {
     for (PartTranscriber& part : transcribers) part.followTime(time);
+    if (xg != nullptr) xg->followTime(time);
   };
 
   reader.rewind();
   try {
     reader.forEachEvent([&](const PerformanceEvent& event) KORALUX_ALWAYS_INLINE {
+      if (xg != nullptr && XgTranscription::takes(event)) {
+        xg->handle(event, clock.now(), reader.systemExclusive());
+      }
       switch (event.kind) {
         case EventKind::Timing:
           if (legacy) {
@@ -242,12 +248,14 @@ std::vector<PartOutcome> runTranscriptionPasses(PerformanceReader& reader,
     for (PartOutcome& outcome : outcomes) {
       if (!outcome.failure) outcome.failure = std::current_exception();
     }
+    if (xg != nullptr) xg->failAll(std::current_exception());
     return outcomes;
   }
 
   for (std::size_t i = 0; i < parts.size(); ++i) {
     forPart(i, [&](PartTranscriber& part) { outcomes[i].noteOnCount = part.end(clock.now()); });
   }
+  if (xg != nullptr) xg->end(clock.now());
   return outcomes;
 }
 

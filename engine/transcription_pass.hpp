@@ -20,6 +20,7 @@ class PerformanceReader;
 class SmfWriter;
 struct AnalysisResults;
 struct PerformanceEvent;
+class XgTranscription;
 
 struct TranscriptionParameters {
   std::string_view trackName;
@@ -125,11 +126,13 @@ struct PartOutcome {
 // Reads the whole stream once from its start and writes every part's track into that part's
 // writer: the same tracks as one runTranscriptionPass per part. Returns the parts' outcomes in
 // order. A part whose writer fails (a pause too long for a MIDI file) stops there while the
-// others go on; an error of the input itself ends every part still running.
+// others go on; an error of the input itself ends every part still running. `xg`, when given,
+// transcribes the backing and the registration changes in the same reading.
 std::vector<PartOutcome> runTranscriptionPasses(PerformanceReader& reader,
                                                 std::span<const PartToTranscribe> parts,
                                                 const AnalysisResults& analysis,
-                                                TranscriptionTiming timing);
+                                                TranscriptionTiming timing,
+                                                XgTranscription* xg = nullptr);
 
 // Reads the whole stream from its start and writes one track; returns its note-on count.
 std::int64_t runTranscriptionPass(PerformanceReader& reader, SmfWriter& writer,
