@@ -7,7 +7,11 @@
 #include <string>
 #include <vector>
 
+#include "engine/analysis_pass.hpp"
 #include "engine/conversion_run.hpp"
+#include "engine/xg_parts.hpp"
+#include "evt/performance_reader.hpp"
+#include "smf/smf_writer.hpp"
 #include "tests/test_support.hpp"
 #include "tools/performance_generator.hpp"
 
@@ -15,6 +19,9 @@ namespace koralux {
 namespace {
 
 using test::Bytes;
+using test::hex;
+using test::performance;
+using test::sameBytes;
 
 std::string sha256(const Bytes& bytes) {
   test::TemporaryFolder folder;
@@ -80,6 +87,109 @@ TEST(XgOff, OutputsAreUnchanged) {
     settings.legacyTiming = shape.legacyTiming;
     EXPECT_EQ(sha256(convert(generatePerformance(shape.options), settings)), shape.digest);
   }
+}
+
+// test::kOneNote with a backing part on channel 5, set-up messages and two registration changes.
+// The clock: the tempo is 138, so the interval starts at 60000 / 138 = 434 ms, and 10 ms give
+// (10 x 480) / (434 x 24) = 0 ticks; the clock marker gives 20, the last one 40. The alignment
+// marker after the first clock marker makes the song-start offset 20 - 1920 = -1900, so the
+// events before the first clock marker land at 0 and those at tick 20 at 1920.
+constexpr const char* kSmallXgPerformance =
+    "F0 7E 7F 09 01 F7             # GM System On (universal)"
+    "\n F0 43 10 4C 00 00 7E 00 F7  # XG System On"
+    "\n F0 43 73 01 F7              # the organ's own: left out"
+    "\n B5 07 64                    # channel 6 plays no note: no track"
+    "\n B4 00 00  B4 20 00  C4 05   # bank select 0/32, program 5 on channel 5"
+    "\n CF 02                       # registration 3"
+    "\n 90 3C 64  94 40 70          # the upper manual and the backing strike"
+    "\n F3 0A  FE 78"
+    "\n E4 00 50  D4 30             # pitch bend, channel pressure"
+    "\n CF 0F                       # registration 16"
+    "\n 84 40 20  80 3C 40  FE 7A  FE 78";
+
+TEST(XgOn, SmallPerformanceByteForByteInBothTimingModes) {
+  // Worked out by hand from the rules: the organ's track is the worked example's.
+  Bytes expected =
+      hex("'MThd' 00 00 00 06 00 01 00 04 01 E0"
+          "'MTrk' 00 00 00 97  00 FF 01 54");
+  expected.insert(expected.end(), kGeneratorText.begin(), kGeneratorText.end());
+  const Bytes rest =
+      hex("00 FF 51 03 06 A2 5E  00 FF 58 04 04 02 18 08  00 FF 59 02 00 00"
+          "  00 FF 06 0E 'Registration 3'  8F 00 FF 06 0F 'Registration 16'  00 FF 2F 00"
+          "\n 'MTrk' 00 00 00 2E  00 FF 03 05 'Upper'  00 FF 21 01 00  00 FF 20 01 00"
+          "  00 B0 07 64  00 B0 0A 68  00 C0 30  00 D0 00  00 90 3C 2A  8F 00 80 3C 54  14 FF 2F 00"
+          "\n 'MTrk' 00 00 00 29  00 FF 03 08 'XG Setup'  00 FF 21 01 00"
+          "  00 F0 05 7E 7F 09 01 F7  00 F0 08 43 10 4C 00 00 7E 00 F7  8F 14 FF 2F 00"
+          "\n 'MTrk' 00 00 00 36  00 FF 03 09 'XG Part 5'  00 FF 21 01 00  00 FF 20 01 04"
+          "  00 B4 00 00  00 B4 20 00  00 C4 05  00 94 40 70  8F 00 E4 00 50  00 D4 30  00 84 40 20"
+          "  14 FF 2F 00");
+  expected.insert(expected.end(), rest.begin(), rest.end());
+  const std::vector<std::string> calls = {
+      "progressBegin 2", "status Status: Transcribing Lower Upper Notes",
+      "partDone 1",      "status Status: Transcribing XG Setup",
+      "partDone 0",      "status Status: Transcribing XG Part 5",
+      "partDone 1",      "status Status: Finished"};
+  for (const bool legacy : {false, true}) {
+    SCOPED_TRACE(legacy ? "legacy" : "in step");
+    ConversionSettings settings;
+    settings.xgParts = true;
+    settings.legacyTiming = legacy;
+    test::RecordingObserver observer;
+    const ConversionResult result =
+        convertPerformance(performance(kSmallXgPerformance), settings, observer);
+    EXPECT_TRUE(sameBytes(expected, result.midi));
+    EXPECT_EQ(observer.calls, calls);
+    EXPECT_EQ(result.summary.tracks, 4);
+    EXPECT_EQ(result.summary.notesTranscribed, 2);
+  }
+}
+
+TEST(XgOn, SetupMessagesAreTheToneGeneratorsOnly) {
+  struct Case {
+    const char* message;  // the bytes after F0
+    bool setup;
+  };
+  const Case cases[] = {
+      {"43 10 4C 00 00 7E 00 F7", true},     // XG System On
+      {"43 13 4C 02 01 00 01 10 F7", true},  // XG parameter change, device 3
+      {"7E 7F 09 01 F7", true},              // GM System On
+      {"7F 7F 04 01 00 7F F7", true},        // master volume
+      {"43 73 01 F7", false},                // the organ's own
+      {"43 10 49 00 F7", false},             // another model
+      {"41 10 42 12 F7", false},             // another maker
+      {"43 10 4C 00 00 7E", false},          // cut off: no F7
+      {"43 10 4C 80 F7", false},             // a status byte inside
+      {"F7", false},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(isSetupMessage(hex(c.message)), c.setup) << c.message;
+  }
+}
+
+// A message longer than the reader's limit is cut there, as the reader always cut it; cut, it is
+// no set-up message and stays out.
+TEST(XgOn, ReaderHandsOutTheMessageInPlace) {
+  const Bytes input =
+      performance("F0 43 10 4C 00 00 7E 00 F7  F0 43 10 4C " + test::repeat("00", 600));
+  PerformanceReader reader(input, "song.evt");
+  EXPECT_EQ(reader.next().kind, EventKind::SystemExclusive);
+  EXPECT_EQ(reader.systemExclusive().data(), input.data() + 257);
+  EXPECT_EQ(Bytes(reader.systemExclusive().begin(), reader.systemExclusive().end()),
+            hex("43 10 4C 00 00 7E 00 F7"));
+  EXPECT_EQ(reader.next().kind, EventKind::SystemExclusive);
+  EXPECT_EQ(reader.systemExclusive().size(), kSystemExclusiveLimit);
+  EXPECT_FALSE(isSetupMessage(reader.systemExclusive()));
+}
+
+TEST(XgOn, LongSetupMessageHasAMultiByteLength) {
+  SmfWriter writer;
+  writer.create();
+  writer.beginTrack();
+  const Bytes message(200, 0x00);
+  writer.systemExclusive(message);
+  const std::span<const std::uint8_t> bytes = writer.bytes();
+  EXPECT_EQ(Bytes(bytes.begin() + 22, bytes.begin() + 26), hex("00 F0 81 48"));
+  EXPECT_EQ(bytes.size(), 26u + message.size());
 }
 
 }  // namespace
