@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -190,6 +192,215 @@ TEST(XgOn, LongSetupMessageHasAMultiByteLength) {
   const std::span<const std::uint8_t> bytes = writer.bytes();
   EXPECT_EQ(Bytes(bytes.begin() + 22, bytes.begin() + 26), hex("00 F0 81 48"));
   EXPECT_EQ(bytes.size(), 26u + message.size());
+}
+
+// The XG side of a MIDI file as one line per event, "TRACK|TICK|EVENT", EVENT one of "on C N V",
+// "off C N V", "control C K V", "program C P", "pressure C V", "bend C V" (0 to 16383),
+// "sysex B ..." (the bytes between F0 and F7, decimal) or "marker TEXT"; C is the channel 1 to 16.
+// Only the conductor track's markers and the XG tracks are listed.
+using Listing = std::vector<std::string>;
+
+bool listed(const std::string& track) {
+  return track == "conductor" || track.starts_with("XG ");
+}
+
+// Listed by midicsv.
+Listing midicsvListing(const std::string& path) {
+  const test::ProcessResult parsed = test::runProcess({"midicsv", path});
+  EXPECT_EQ(parsed.status, 0) << parsed.err;
+  EXPECT_EQ(parsed.err, "");
+  Listing listing;
+  std::map<std::string, std::string> names;  // by midicsv's track number
+  std::istringstream lines(parsed.out);
+  for (std::string line; std::getline(lines, line);) {
+    std::vector<std::string> fields;
+    std::istringstream row(line);
+    for (std::string field; std::getline(row, field, ',');) {
+      fields.push_back(field.substr(field.find_first_not_of(' ')));
+    }
+    if (fields.size() < 3) continue;
+    const std::string& type = fields[2];
+    if (type == "Title_t") names[fields[0]] = fields[3].substr(1, fields[3].size() - 2);
+    const std::string track = names.contains(fields[0]) ? names[fields[0]] : "conductor";
+    const auto channel = [&] { return std::to_string(std::stoi(fields[3]) + 1); };
+    std::string event;
+    if (type == "Note_on_c") event = "on " + channel() + " " + fields[4] + " " + fields[5];
+    if (type == "Note_off_c") event = "off " + channel() + " " + fields[4] + " " + fields[5];
+    if (type == "Control_c") event = "control " + channel() + " " + fields[4] + " " + fields[5];
+    if (type == "Program_c") event = "program " + channel() + " " + fields[4];
+    if (type == "Channel_aftertouch_c") event = "pressure " + channel() + " " + fields[4];
+    if (type == "Pitch_bend_c") event = "bend " + channel() + " " + fields[4];
+    if (type == "Marker_t") event = "marker " + fields[3].substr(1, fields[3].size() - 2);
+    if (type == "System_exclusive") {
+      event = "sysex";
+      for (std::size_t i = 4; i + 1 < fields.size(); ++i) event += " " + fields[i];  // F7 left out
+    }
+    if (!event.empty() && listed(track)) listing.push_back(track + "|" + fields[1] + "|" + event);
+  }
+  return listing;
+}
+
+// Listed by the Python library mido.
+Listing midoListing(const std::string& path) {
+  static constexpr const char* kScript = R"(
+import sys, mido
+for track in mido.MidiFile(sys.argv[1]).tracks:
+    name, tick = "conductor", 0
+    for m in track:
+        tick += m.time
+        c = str(m.channel + 1) if hasattr(m, "channel") else ""
+        event = {"note_on": lambda: f"on {c} {m.note} {m.velocity}",
+                 "note_off": lambda: f"off {c} {m.note} {m.velocity}",
+                 "control_change": lambda: f"control {c} {m.control} {m.value}",
+                 "program_change": lambda: f"program {c} {m.program}",
+                 "aftertouch": lambda: f"pressure {c} {m.value}",
+                 "pitchwheel": lambda: f"bend {c} {m.pitch + 8192}",
+                 "sysex": lambda: " ".join(["sysex"] + [str(b) for b in m.data]),
+                 "marker": lambda: f"marker {m.text}"}.get(m.type)
+        if m.type == "track_name":
+            name = m.name
+        elif event and (name == "conductor" or name.startswith("XG ")):
+            print(f"{name}|{tick}|{event()}")
+)";
+  const test::ProcessResult parsed = test::runProcess({"/usr/bin/python3", "-c", kScript, path});
+  EXPECT_EQ(parsed.status, 0) << parsed.err << " (mido is in Debian's package python3-mido)";
+  Listing listing;
+  std::istringstream lines(parsed.out);
+  for (std::string line; std::getline(lines, line);) listing.push_back(line);
+  return listing;
+}
+
+// What the input holds for the XG side, by the track that is to carry it, in order; and for each
+// registration change the tick it lands on when it coincides with a clock marker, or 0 before
+// the clock has moved (with the song start, as in every part track); else -1.
+struct XgInput {
+  std::map<std::string, std::vector<std::string>> events;
+  std::vector<std::int64_t> registrationTicks;
+};
+
+XgInput readXgInput(const Bytes& performance) {
+  XgInput input;
+  const AnalysisResults analysis = test::analyse(performance);
+  PerformanceReader reader(performance, "song.evt");
+  std::int64_t clockTicks = 0;
+  std::int64_t elapsed = 0;
+  bool clockMoved = false;
+  for (PerformanceEvent e = reader.next(); e.kind != EventKind::EndOfFile; e = reader.next()) {
+    const std::string c = std::to_string(e.channel) + " ";
+    const std::string a = std::to_string(e.data1 & 0x7F);
+    const std::string b = std::to_string(e.data2 & 0x7F);
+    std::string event;
+    switch (e.kind) {
+      case EventKind::Timing:
+        elapsed += e.channel;
+        clockMoved = true;
+        break;
+      case EventKind::ClockMarker:
+        clockTicks += 20;
+        elapsed = 0;
+        clockMoved = true;
+        break;
+      case EventKind::NoteOn:
+        event = "on " + c + a + " " + b;
+        break;
+      case EventKind::NoteOff:
+        event = "off " + c + a + " " + b;
+        break;
+      case EventKind::FootController:
+      case EventKind::Expression:
+      case EventKind::Sustain:
+      case EventKind::AllNotesOff:
+      case EventKind::Controller:
+        event = "control " + c + a + " " + b;
+        break;
+      case EventKind::ProgramChange:
+        event = "program " + c + a;
+        break;
+      case EventKind::ChannelPressure:
+        event = "pressure " + c + a;
+        break;
+      case EventKind::PitchBend:
+        event = "bend " + c + std::to_string((e.data1 & 0x7F) | (e.data2 & 0x7F) << 7);
+        break;
+      case EventKind::SystemExclusive:
+        if (isSetupMessage(reader.systemExclusive())) {
+          event = "sysex";
+          const auto message = reader.systemExclusive();
+          for (std::size_t i = 0; i + 1 < message.size(); ++i) {
+            event += " " + std::to_string(message[i]);
+          }
+          input.events["XG Setup"].push_back(event);
+        }
+        continue;
+      default:
+        break;
+    }
+    if (e.kind == EventKind::ProgramChange && e.channel == kRegistrationChannel) {
+      input.events["conductor"].push_back("marker Registration " +
+                                          std::to_string((e.data1 & 0x7F) + 1));
+      input.registrationTicks.push_back(!clockMoved    ? 0
+                                        : elapsed == 0 ? clockTicks - analysis.songStartOffset
+                                                       : -1);
+    } else if (!event.empty() && analysis.xg.played(e.channel, analysis.activity)) {
+      input.events["XG Part " + std::to_string(e.channel)].push_back(event);
+    }
+  }
+  return input;
+}
+
+// Converted with the option, the file is read by midicsv and by mido alike; every XG track holds
+// its channel's events as played, in order, the set-up messages come before the first XG note,
+// and each registration change is a marker at its tick.
+TEST(XgOn, IndependentParsersReadTheBackingAsPlayed) {
+  GeneratorOptions everyKind;  // channels 1, 2, 3, 5, 6, 7, 15 and 16
+  everyKind.seed = 5;
+  everyKind.seconds = 40;
+  everyKind.channels = 0xC077;
+  everyKind.everyKind = true;
+  const std::pair<const char*, Bytes> inputs[] = {
+      {"small", performance(kSmallXgPerformance)},
+      {"every kind", generatePerformance(everyKind)},
+  };
+  for (const auto& [name, input] : inputs) {
+    for (const bool legacy : {false, true}) {
+      SCOPED_TRACE(std::string(name) + (legacy ? ", legacy" : ""));
+      ConversionSettings settings;
+      settings.xgParts = true;
+      settings.legacyTiming = legacy;
+      const Bytes midi = convert(input, settings);
+      ASSERT_TRUE(test::isStrictMidiFile(midi));
+      test::TemporaryFolder folder;
+      const std::string path = folder.file("song.mid");
+      test::writeFile(path, midi);
+      const Listing listing = midicsvListing(path);
+      EXPECT_EQ(midoListing(path), listing);
+
+      const XgInput expected = readXgInput(input);
+      std::map<std::string, std::vector<std::string>> events;
+      std::map<std::string, std::vector<std::int64_t>> ticks;
+      for (const std::string& line : listing) {
+        const std::size_t bar = line.find('|');
+        const std::size_t second = line.find('|', bar + 1);
+        const std::string track = line.substr(0, bar);
+        events[track].push_back(line.substr(second + 1));
+        ticks[track].push_back(std::stoll(line.substr(bar + 1, second - bar - 1)));
+      }
+      EXPECT_EQ(events, expected.events);
+      ASSERT_EQ(ticks["conductor"].size(), expected.registrationTicks.size());
+      for (std::size_t i = 0; i < expected.registrationTicks.size(); ++i) {
+        if (expected.registrationTicks[i] >= 0) {
+          EXPECT_EQ(ticks["conductor"][i], expected.registrationTicks[i]) << "registration " << i;
+        }
+      }
+      std::int64_t firstNote = std::numeric_limits<std::int64_t>::max();
+      for (const auto& [track, times] : ticks) {
+        if (track.starts_with("XG Part") && !times.empty()) {
+          firstNote = std::min(firstNote, times.front());
+        }
+      }
+      for (const std::int64_t tick : ticks["XG Setup"]) EXPECT_LE(tick, firstNote);
+    }
+  }
 }
 
 }  // namespace
