@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <sstream>
 #include <string>
@@ -276,6 +277,7 @@ for track in mido.MidiFile(sys.argv[1]).tracks:
 struct XgInput {
   std::map<std::string, std::vector<std::string>> events;
   std::vector<std::int64_t> registrationTicks;
+  std::size_t setupBeforeFirstNote = 0;  // set-up messages before the first note of the backing
 };
 
 XgInput readXgInput(const Bytes& performance) {
@@ -285,6 +287,7 @@ XgInput readXgInput(const Bytes& performance) {
   std::int64_t clockTicks = 0;
   std::int64_t elapsed = 0;
   bool clockMoved = false;
+  bool backingStruck = false;
   for (PerformanceEvent e = reader.next(); e.kind != EventKind::EndOfFile; e = reader.next()) {
     const std::string c = std::to_string(e.channel) + " ";
     const std::string a = std::to_string(e.data1 & 0x7F);
@@ -330,6 +333,7 @@ XgInput readXgInput(const Bytes& performance) {
             event += " " + std::to_string(message[i]);
           }
           input.events["XG Setup"].push_back(event);
+          if (!backingStruck) ++input.setupBeforeFirstNote;
         }
         continue;
       default:
@@ -342,6 +346,7 @@ XgInput readXgInput(const Bytes& performance) {
                                         : elapsed == 0 ? clockTicks - analysis.songStartOffset
                                                        : -1);
     } else if (!event.empty() && analysis.xg.played(e.channel, analysis.activity)) {
+      backingStruck = backingStruck || e.kind == EventKind::NoteOn;
       input.events["XG Part " + std::to_string(e.channel)].push_back(event);
     }
   }
@@ -352,15 +357,37 @@ XgInput readXgInput(const Bytes& performance) {
 // its channel's events as played, in order, the set-up messages come before the first XG note,
 // and each registration change is a marker at its tick.
 TEST(XgOn, IndependentParsersReadTheBackingAsPlayed) {
-  GeneratorOptions everyKind;  // channels 1, 2, 3, 5, 6, 7, 15 and 16
+  GeneratorOptions song;  // the organ's parts, a backing on 5, 6, 7 and 10, registrations
+  song.seed = 3;
+  song.seconds = 60;
+  song.channels = kXgChannels;
+  song.xg = true;
+  GeneratorOptions everyKind = song;  // and every other kind of event, on every XG channel
   everyKind.seed = 5;
-  everyKind.seconds = 40;
-  everyKind.channels = 0xC077;
+  everyKind.channels = 0xFFFF;
   everyKind.everyKind = true;
+  everyKind.looseTiming = true;
   const std::pair<const char*, Bytes> inputs[] = {
       {"small", performance(kSmallXgPerformance)},
+      {"song", generatePerformance(song)},
       {"every kind", generatePerformance(everyKind)},
   };
+  // The song has all that is checked here.
+  const XgInput songInput = readXgInput(inputs[1].second);
+  for (const char* kind : {"on ", "program ", "bend ", "control "}) {
+    EXPECT_TRUE(std::any_of(songInput.events.begin(), songInput.events.end(),
+                            [&](const auto& track) {
+                              return std::any_of(track.second.begin(), track.second.end(),
+                                                 [&](const std::string& event) {
+                                                   return event.starts_with(kind);
+                                                 });
+                            }))
+        << kind;
+  }
+  EXPECT_GE(songInput.events.at("XG Setup").size(), 4u);
+  EXPECT_GE(std::count_if(songInput.registrationTicks.begin(), songInput.registrationTicks.end(),
+                          [](std::int64_t tick) { return tick > 0; }),
+            2);
   for (const auto& [name, input] : inputs) {
     for (const bool legacy : {false, true}) {
       SCOPED_TRACE(std::string(name) + (legacy ? ", legacy" : ""));
@@ -388,17 +415,20 @@ TEST(XgOn, IndependentParsersReadTheBackingAsPlayed) {
       EXPECT_EQ(events, expected.events);
       ASSERT_EQ(ticks["conductor"].size(), expected.registrationTicks.size());
       for (std::size_t i = 0; i < expected.registrationTicks.size(); ++i) {
-        if (expected.registrationTicks[i] >= 0) {
+        // (The legacy timing lets times that overshoot a clock marker displace what follows.)
+        if (expected.registrationTicks[i] >= 0 && !legacy) {
           EXPECT_EQ(ticks["conductor"][i], expected.registrationTicks[i]) << "registration " << i;
         }
       }
       std::int64_t firstNote = std::numeric_limits<std::int64_t>::max();
-      for (const auto& [track, times] : ticks) {
-        if (track.starts_with("XG Part") && !times.empty()) {
-          firstNote = std::min(firstNote, times.front());
+      for (const auto& [track, lines] : events) {
+        for (std::size_t i = 0; track.starts_with("XG Part") && i < lines.size(); ++i) {
+          if (lines[i].starts_with("on ")) firstNote = std::min(firstNote, ticks[track][i]);
         }
       }
-      for (const std::int64_t tick : ticks["XG Setup"]) EXPECT_LE(tick, firstNote);
+      for (std::size_t i = 0; i < expected.setupBeforeFirstNote; ++i) {
+        EXPECT_LE(ticks["XG Setup"].at(i), firstNote);
+      }
     }
   }
 }
