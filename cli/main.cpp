@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
+#include "cli/batch.hpp"
 #include "cli/event_dump.hpp"
 #include "cli/performance_info.hpp"
-#include "cli/batch.hpp"
 #include "common/fatal_stop.hpp"
 #include "engine/conversion_run.hpp"
 #include "engine/key_signature_table.hpp"
@@ -93,8 +93,7 @@ int main(int argc, char** argv) {
                        "Print the version and exit");
   app.footer(
       "Examples:\n"
-      "  koralux-cli song.evt                         write song.mid\n"
-      "  koralux-cli song.evt -o out.mid --key \"F Major\" --time 3/4\n"
+      "  koralux-cli song.evt -o out.mid --key \"F Major\" --time 3/4 --xg-parts\n"
       "  koralux-cli --info *.evt                     describe without converting\n"
       "Exit status: 0 done, 1 a file failed, 2 wrong arguments. Manual: koralux-cli(1).");
 
@@ -121,8 +120,7 @@ int main(int argc, char** argv) {
   app.add_flag("--rhythm-unit-absent", rhythmUnitAbsent,
                "The rhythm unit was not used in the recording");
   app.add_flag("--legacy-timing", legacyTiming, "Keep the old timing, in which late events drift");
-  app.add_flag("--xg-parts", xgParts,
-               "Also keep the XG backing (channels 5-14), its set-up and the registration changes");
+  app.add_flag("--xg-parts", xgParts, "Also write the XG backing and the registration changes");
   app.add_flag("-q,--quiet", quiet, "Print nothing but errors");
   auto* infoFlag = app.add_flag("--info", info, "Describe each INPUT instead of converting it")
                        ->excludes(outputOption);

@@ -10,6 +10,9 @@
 #include <string>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
+#include "cli/performance_info.hpp"
 #include "engine/analysis_pass.hpp"
 #include "engine/conversion_run.hpp"
 #include "engine/xg_parts.hpp"
@@ -145,6 +148,44 @@ TEST(XgOn, SmallPerformanceByteForByteInBothTimingModes) {
     EXPECT_EQ(result.summary.tracks, 4);
     EXPECT_EQ(result.summary.notesTranscribed, 2);
   }
+}
+
+// koralux-cli --info tells what --xg-parts would add, and what is left out without it.
+TEST(XgInfo, ListsTheBackingAndTheRegistrations) {
+  test::TemporaryFolder folder;
+  test::writeFile(folder.file("xg.evt"), performance(kSmallXgPerformance));
+  test::writeFile(folder.file("organ.evt"), performance(test::kOneNote));
+  std::ostringstream out;
+  std::ostringstream err;
+  ASSERT_EQ(
+      runInfoCommand({folder.file("xg.evt"), folder.file("organ.evt")}, false, false, out, err), 0);
+  const std::string text = out.str();
+  EXPECT_TRUE(test::contains(text,
+                             "XG channels:     5\n"
+                             "Registrations:   2 changes\n"
+                             "  0.000 s        Registration 3\n"
+                             "  0.010 s        Registration 16\n"
+                             "With --xg-parts: 4 tracks, 2 of 2 notes\n"
+                             "  XG Setup    2 set-up messages\n"
+                             "  XG Part 5   from channel 5                     1 note\n"
+                             "  2 markers in the conductor track\n"
+                             "1 note on channels 5–14 is left out; add --xg-parts to keep it\n"))
+      << text;
+  EXPECT_FALSE(test::contains(text.substr(text.find("File:", 1)), "XG")) << "organ.evt has none";
+
+  std::ostringstream json;
+  ASSERT_EQ(runInfoCommand({folder.file("xg.evt")}, true, false, json, err), 0);
+  const auto file = nlohmann::json::parse(json.str())[0];
+  EXPECT_EQ(file["xgChannels"],
+            nlohmann::json::parse(R"([{"channel":5,"noteOns":1,"programChanges":1}])"));
+  EXPECT_EQ(file["setupMessages"], 2);
+  EXPECT_EQ(file["registrationChanges"],
+            nlohmann::json::parse(R"([{"milliseconds":0,"registration":3},
+      {"milliseconds":10,"registration":16}])"));
+  EXPECT_EQ(file["xgTracks"],
+            nlohmann::json::parse(R"([{"name":"XG Setup","channel":null,"notes":0},
+      {"name":"XG Part 5","channel":5,"notes":1}])"));
+  EXPECT_EQ(file["xgNotes"], 1);
 }
 
 TEST(XgOn, SetupMessagesAreTheToneGeneratorsOnly) {
