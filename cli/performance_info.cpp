@@ -6,14 +6,14 @@
 #include <ostream>
 
 #include "cli/output_check.hpp"
-#include "common/fatal_stop.hpp"
+#include "common/failure_message.hpp"
 #include "common/file_io.hpp"
 #include "engine/part_schedule.hpp"
 #include "engine/xg_parts.hpp"
 #include "evt/performance_reader.hpp"
 #include "smf/smf_writer.hpp"
 
-namespace koralux {
+namespace koralux::cli {
 
 namespace {
 
@@ -298,11 +298,8 @@ int runInfoCommand(const std::vector<std::string>& paths, bool json, bool quiet,
         out.flush();
         first = false;
       }
-    } catch (const FatalStop& e) {
-      err << "koralux-cli: " << e.what() << '\n';
-      failed = true;
-    } catch (const std::exception& e) {
-      err << "koralux-cli: " << path << ": " << e.what() << '\n';
+    } catch (...) {
+      err << "koralux-cli: " << failureMessage(std::current_exception(), path) << '\n';
       failed = true;
     }
   }
@@ -311,4 +308,4 @@ int runInfoCommand(const std::vector<std::string>& paths, bool json, bool quiet,
   return failed ? 1 : 0;
 }
 
-}  // namespace koralux
+}  // namespace koralux::cli

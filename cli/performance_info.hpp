@@ -10,7 +10,7 @@
 
 #include "engine/analysis_pass.hpp"
 
-namespace koralux {
+namespace koralux::cli {
 
 // One part track that a conversion would write.
 struct PlannedPart {
@@ -55,4 +55,4 @@ void writeInfoJson(std::ostream& out, const std::vector<PerformanceInfo>& infos)
 int runInfoCommand(const std::vector<std::string>& paths, bool json, bool quiet, std::ostream& out,
                    std::ostream& err);
 
-}  // namespace koralux
+}  // namespace koralux::cli

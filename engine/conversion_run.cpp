@@ -14,10 +14,10 @@ namespace koralux {
 namespace {
 
 void checkRanges(const ConversionSettings& settings) {
-  if (settings.timeNumerator < 1) {
+  if (!isTimeNumeratorInRange(settings.timeNumerator)) {
     throw FatalStop({}, "the time signature's numerator must be 1 to 255");
   }
-  if (settings.timeDenominator < 1 || settings.timeDenominator > 128) {
+  if (!isTimeDenominatorInRange(settings.timeDenominator)) {
     throw FatalStop({}, "the time signature's denominator must be 1 to 128");
   }
   if (settings.keySharpsFlats < -7 || settings.keySharpsFlats > 7) {

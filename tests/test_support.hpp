@@ -32,6 +32,10 @@ std::string repeat(std::string_view events, int times);
 // smallest performance with a part, converted byte for byte in conversion_test.
 inline constexpr const char* kOneNote = "90 3C 64  F3 0A  FE 78  80 3C 40  FE 7A  FE 78";
 
+// A damaged performance: after a note, it ends inside a system-exclusive message that starts at
+// byte 259 (the reader's message for it is checked in fault_test).
+inline constexpr const char* kEndsInSystemExclusive = "90 3C 64  F0 01 02";
+
 // The analysis pass over `input` (read as "song.evt"), its conductor track thrown away.
 AnalysisResults analyse(const Bytes& input);
 
@@ -93,12 +97,12 @@ struct ProcessResult {
 
 // A program (looked up on the search path unless the name holds a '/') run as a child process
 // without a shell, reading nothing, its standard output and error caught in files. It runs in
-// `folder` (empty: here), its standard output goes to `output` if one is given, and it may write
-// files of at most `fileSizeLimit` bytes (0: no limit).
+// `folder` (empty: here) and may write files of at most `fileSizeLimit` bytes (0: no limit).
+// The one place that starts processes: a port to another system implements it alone.
 class ChildProcess {
  public:
   explicit ChildProcess(std::vector<std::string> command, const std::filesystem::path& folder = {},
-                        const std::string& output = {}, std::uint64_t fileSizeLimit = 0);
+                        std::uint64_t fileSizeLimit = 0);
   ~ChildProcess();  // kills the child if it was not waited for
   ChildProcess(const ChildProcess&) = delete;
   ChildProcess& operator=(const ChildProcess&) = delete;
@@ -108,11 +112,16 @@ class ChildProcess {
 
  private:
   TemporaryFolder capture_;
-  std::string output_;
   pid_t pid_ = -1;
 };
 
+// Runs `command` as a ChildProcess and waits for it.
 ProcessResult runProcess(std::vector<std::string> command, const std::filesystem::path& folder = {},
-                         const std::string& output = {}, std::uint64_t fileSizeLimit = 0);
+                         std::uint64_t fileSizeLimit = 0);
+
+// The command that runs koralux-cli with `arguments`; cli() runs it.
+std::vector<std::string> cliCommand(std::vector<std::string> arguments);
+ProcessResult cli(std::vector<std::string> arguments, const std::filesystem::path& folder = {},
+                  std::uint64_t fileSizeLimit = 0);
 
 }  // namespace koralux::test

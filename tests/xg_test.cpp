@@ -157,8 +157,9 @@ TEST(XgInfo, ListsTheBackingAndTheRegistrations) {
   test::writeFile(folder.file("organ.evt"), performance(test::kOneNote));
   std::ostringstream out;
   std::ostringstream err;
-  ASSERT_EQ(
-      runInfoCommand({folder.file("xg.evt"), folder.file("organ.evt")}, false, false, out, err), 0);
+  ASSERT_EQ(cli::runInfoCommand({folder.file("xg.evt"), folder.file("organ.evt")}, false, false,
+                                out, err),
+            0);
   const std::string text = out.str();
   EXPECT_TRUE(test::contains(text,
                              "XG channels:     5\n"
@@ -174,7 +175,7 @@ TEST(XgInfo, ListsTheBackingAndTheRegistrations) {
   EXPECT_FALSE(test::contains(text.substr(text.find("File:", 1)), "XG")) << "organ.evt has none";
 
   std::ostringstream json;
-  ASSERT_EQ(runInfoCommand({folder.file("xg.evt")}, true, false, json, err), 0);
+  ASSERT_EQ(cli::runInfoCommand({folder.file("xg.evt")}, true, false, json, err), 0);
   const auto file = nlohmann::json::parse(json.str())[0];
   EXPECT_EQ(file["xgChannels"],
             nlohmann::json::parse(R"([{"channel":5,"noteOns":1,"programChanges":1}])"));

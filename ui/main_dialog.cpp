@@ -25,7 +25,7 @@
 #include <limits>
 #include <optional>
 
-#include "common/fatal_stop.hpp"
+#include "common/failure_message.hpp"
 #include "engine/conversion_run.hpp"
 #include "engine/key_signature_table.hpp"
 #include "engine/output_name.hpp"
@@ -86,13 +86,13 @@ QPushButton* pushButton(QWidget* parent, int id, const QString& text) {
   return button;
 }
 
-// The first local file among the dragged ones whose name ends in ".evt", in any case.
+// The first local file among the dragged ones that is a performance file.
 QString draggedPerformance(const QMimeData* data) {
   if (data == nullptr || !data->hasUrls()) return {};
   for (const QUrl& url : data->urls()) {
     if (!url.isLocalFile()) continue;
     const QString path = url.toLocalFile();
-    if (path.endsWith(QStringLiteral(".evt"), Qt::CaseInsensitive)) {
+    if (isPerformanceFileName(path.toStdString())) {
       return QDir::toNativeSeparators(path);
     }
   }
@@ -283,10 +283,9 @@ void MainDialog::convert() {
   try {
     const WaitCursor waiting;
     ConversionRun(conversion, *this);
-  } catch (const FatalStop& error) {
-    failure = QString::fromLocal8Bit(error.what());
-  } catch (const std::exception& error) {
-    failure = inputField_->text() + QStringLiteral(": ") + QString::fromLocal8Bit(error.what());
+  } catch (...) {
+    failure = QString::fromLocal8Bit(
+        failureMessage(std::current_exception(), conversion.inputPath).c_str());
   }
   if (!failure) return;
   // The output path is as it was; the dialog stays, ready for another try.
