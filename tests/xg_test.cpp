@@ -8,6 +8,7 @@
 #include <map>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include <nlohmann/json.hpp>
@@ -17,7 +18,6 @@
 #include "engine/conversion_run.hpp"
 #include "engine/xg_parts.hpp"
 #include "evt/performance_reader.hpp"
-#include "smf/smf_writer.hpp"
 #include "tests/test_support.hpp"
 #include "tools/performance_generator.hpp"
 
@@ -44,54 +44,30 @@ Bytes convert(const Bytes& performance, const ConversionSettings& settings) {
 
 // Digests of outputs taken before the option existed: without it nothing may change.
 TEST(XgOff, OutputsAreUnchanged) {
-  struct Shape {
-    const char* name;
-    GeneratorOptions options;
-    bool rhythmUnitAbsent;
-    bool legacyTiming;
-    const char* digest;
+  const GeneratorOptions demo{.seed = 2024, .seconds = 36, .tempo = 112};  // examples/demo.evt
+  const GeneratorOptions backing{.seed = 3, .seconds = 20, .channels = 0xC077};  // 5, 6, 7, 16
+  const GeneratorOptions loose{.seed = 7, .seconds = 15, .everyKind = true, .looseTiming = true};
+  const GeneratorOptions mono{.seed = 11,
+                              .seconds = 12,
+                              .rhythmUnit = false,
+                              .channels = 0x400F,
+                              .pedalWithoutReleases = true};
+  const std::tuple<GeneratorOptions, bool, bool, const char*> shapes[] = {
+      // options, rhythm unit absent, legacy timing, sha256 of the output
+      {demo, false, false, "b1bea9386246892e273281eaa88e62564ad04186dc58afd9ec5bdaa58c073de0"},
+      {demo, false, true, "b1bea9386246892e273281eaa88e62564ad04186dc58afd9ec5bdaa58c073de0"},
+      {backing, false, false, "9ff697635f5cdfbc432aae5ce2fe23ed899a5decca5eb8009190d37c39059b79"},
+      {loose, false, false, "d32998d38ea95b78b7042f0f7a5b36ddaf4c1aaffaad99e8270840c1faf1fcfa"},
+      {loose, false, true, "9753678fc5fe6e68b13e1f7fb299dc6146f2209075ac72586277f6ba028e3572"},
+      {mono, false, false, "0d1997e155dcb503e6d501d500889aa9b26ead6d8c4f6842880a13ee2c4d8b0a"},
+      {mono, true, false, "89ff5715306707b25da1c8657c67a341e4434bb710f8b173d9fa1c2836d10092"},
   };
-  GeneratorOptions demo;  // examples/demo.evt
-  demo.seed = 2024;
-  demo.seconds = 36;
-  demo.tempo = 112;
-  GeneratorOptions backing;  // channels 5, 6, 7 and 16 besides the organ's
-  backing.seed = 3;
-  backing.seconds = 20;
-  backing.channels = 0xC077;
-  GeneratorOptions loose;
-  loose.seed = 7;
-  loose.seconds = 15;
-  loose.everyKind = true;
-  loose.looseTiming = true;
-  GeneratorOptions mono;
-  mono.seed = 11;
-  mono.seconds = 12;
-  mono.pedalWithoutReleases = true;
-  mono.rhythmUnit = false;
-  mono.channels = 0x400F;
-  const Shape shapes[] = {
-      {"demo", demo, false, false,
-       "b1bea9386246892e273281eaa88e62564ad04186dc58afd9ec5bdaa58c073de0"},
-      {"demo, legacy", demo, false, true,
-       "b1bea9386246892e273281eaa88e62564ad04186dc58afd9ec5bdaa58c073de0"},
-      {"backing", backing, false, false,
-       "9ff697635f5cdfbc432aae5ce2fe23ed899a5decca5eb8009190d37c39059b79"},
-      {"loose", loose, false, false,
-       "d32998d38ea95b78b7042f0f7a5b36ddaf4c1aaffaad99e8270840c1faf1fcfa"},
-      {"loose, legacy", loose, false, true,
-       "9753678fc5fe6e68b13e1f7fb299dc6146f2209075ac72586277f6ba028e3572"},
-      {"mono", mono, false, false,
-       "0d1997e155dcb503e6d501d500889aa9b26ead6d8c4f6842880a13ee2c4d8b0a"},
-      {"mono, rhythm unit absent", mono, true, false,
-       "89ff5715306707b25da1c8657c67a341e4434bb710f8b173d9fa1c2836d10092"},
-  };
-  for (const Shape& shape : shapes) {
-    SCOPED_TRACE(shape.name);
+  for (const auto& [options, rhythmUnitAbsent, legacyTiming, digest] : shapes) {
     ConversionSettings settings;
-    settings.rhythmUnitAbsent = shape.rhythmUnitAbsent;
-    settings.legacyTiming = shape.legacyTiming;
-    EXPECT_EQ(sha256(convert(generatePerformance(shape.options), settings)), shape.digest);
+    settings.rhythmUnitAbsent = rhythmUnitAbsent;
+    settings.legacyTiming = legacyTiming;
+    EXPECT_EQ(sha256(convert(generatePerformance(options), settings)), digest)
+        << "seed " << options.seed << (legacyTiming ? ", legacy" : "");
   }
 }
 
@@ -145,8 +121,6 @@ TEST(XgOn, SmallPerformanceByteForByteInBothTimingModes) {
         convertPerformance(performance(kSmallXgPerformance), settings, observer);
     EXPECT_TRUE(sameBytes(expected, result.midi));
     EXPECT_EQ(observer.calls, calls);
-    EXPECT_EQ(result.summary.tracks, 4);
-    EXPECT_EQ(result.summary.notesTranscribed, 2);
   }
 }
 
@@ -177,24 +151,18 @@ TEST(XgInfo, ListsTheBackingAndTheRegistrations) {
   std::ostringstream json;
   ASSERT_EQ(cli::runInfoCommand({folder.file("xg.evt")}, true, false, json, err), 0);
   const auto file = nlohmann::json::parse(json.str())[0];
-  EXPECT_EQ(file["xgChannels"],
-            nlohmann::json::parse(R"([{"channel":5,"noteOns":1,"programChanges":1}])"));
-  EXPECT_EQ(file["setupMessages"], 2);
-  EXPECT_EQ(file["registrationChanges"],
-            nlohmann::json::parse(R"([{"milliseconds":0,"registration":3},
-      {"milliseconds":10,"registration":16}])"));
-  EXPECT_EQ(file["xgTracks"],
-            nlohmann::json::parse(R"([{"name":"XG Setup","channel":null,"notes":0},
-      {"name":"XG Part 5","channel":5,"notes":1}])"));
-  EXPECT_EQ(file["xgNotes"], 1);
+  const auto expected = nlohmann::json::parse(R"({
+      "xgChannels": [{"channel": 5, "noteOns": 1, "programChanges": 1}], "setupMessages": 2,
+      "registrationChanges": [{"milliseconds": 0, "registration": 3},
+                              {"milliseconds": 10, "registration": 16}],
+      "xgTracks": [{"name": "XG Setup", "channel": null, "notes": 0},
+                   {"name": "XG Part 5", "channel": 5, "notes": 1}], "xgNotes": 1})");
+  for (const auto& [key, value] : expected.items()) EXPECT_EQ(file[key], value) << key;
 }
 
 TEST(XgOn, SetupMessagesAreTheToneGeneratorsOnly) {
-  struct Case {
-    const char* message;  // the bytes after F0
-    bool setup;
-  };
-  const Case cases[] = {
+  const std::pair<const char*, bool> cases[] = {
+      // the bytes after F0, and whether set-up
       {"43 10 4C 00 00 7E 00 F7", true},     // XG System On
       {"43 13 4C 02 01 00 01 10 F7", true},  // XG parameter change, device 3
       {"7E 7F 09 01 F7", true},              // GM System On
@@ -206,9 +174,8 @@ TEST(XgOn, SetupMessagesAreTheToneGeneratorsOnly) {
       {"43 10 4C 80 F7", false},             // a status byte inside
       {"F7", false},
   };
-  for (const Case& c : cases) {
-    EXPECT_EQ(isSetupMessage(hex(c.message)), c.setup) << c.message;
-  }
+  for (const auto& [message, setup] : cases)
+    EXPECT_EQ(isSetupMessage(hex(message)), setup) << message;
 }
 
 // A message longer than the reader's limit is cut there, as the reader always cut it; cut, it is
@@ -226,17 +193,6 @@ TEST(XgOn, ReaderHandsOutTheMessageInPlace) {
   EXPECT_FALSE(isSetupMessage(reader.systemExclusive()));
 }
 
-TEST(XgOn, LongSetupMessageHasAMultiByteLength) {
-  SmfWriter writer;
-  writer.create();
-  writer.beginTrack();
-  const Bytes message(200, 0x00);
-  writer.systemExclusive(message);
-  const std::span<const std::uint8_t> bytes = writer.bytes();
-  EXPECT_EQ(Bytes(bytes.begin() + 22, bytes.begin() + 26), hex("00 F0 81 48"));
-  EXPECT_EQ(bytes.size(), 26u + message.size());
-}
-
 // The XG side of a MIDI file as one line per event, "TRACK|TICK|EVENT", EVENT one of "on C N V",
 // "off C N V", "control C K V", "program C P", "pressure C V", "bend C V" (0 to 16383),
 // "sysex B ..." (the bytes between F0 and F7, decimal) or "marker TEXT"; C is the channel 1 to 16.
@@ -252,32 +208,35 @@ Listing midicsvListing(const std::string& path) {
   const test::ProcessResult parsed = test::runProcess({"midicsv", path});
   EXPECT_EQ(parsed.status, 0) << parsed.err;
   EXPECT_EQ(parsed.err, "");
+  // midicsv's channel events: what they are here, and how many fields follow the channel.
+  const std::map<std::string, std::pair<std::string, std::size_t>> kChannelEvents = {
+      {"Note_on_c", {"on", 2}},      {"Note_off_c", {"off", 2}},
+      {"Control_c", {"control", 2}}, {"Program_c", {"program", 1}},
+      {"Pitch_bend_c", {"bend", 1}}, {"Channel_aftertouch_c", {"pressure", 1}}};
   Listing listing;
   std::map<std::string, std::string> names;  // by midicsv's track number
   std::istringstream lines(parsed.out);
   for (std::string line; std::getline(lines, line);) {
-    std::vector<std::string> fields;
+    std::vector<std::string> fields;  // track, tick, type, ...
     std::istringstream row(line);
     for (std::string field; std::getline(row, field, ',');) {
       fields.push_back(field.substr(field.find_first_not_of(' ')));
     }
-    if (fields.size() < 3) continue;
+    if (fields.size() < 4) continue;
     const std::string& type = fields[2];
-    if (type == "Title_t") names[fields[0]] = fields[3].substr(1, fields[3].size() - 2);
-    const std::string track = names.contains(fields[0]) ? names[fields[0]] : "conductor";
-    const auto channel = [&] { return std::to_string(std::stoi(fields[3]) + 1); };
+    const std::string text = fields[3].substr(1, fields[3].size() - 2);  // when quoted
+    if (type == "Title_t") names[fields[0]] = text;
     std::string event;
-    if (type == "Note_on_c") event = "on " + channel() + " " + fields[4] + " " + fields[5];
-    if (type == "Note_off_c") event = "off " + channel() + " " + fields[4] + " " + fields[5];
-    if (type == "Control_c") event = "control " + channel() + " " + fields[4] + " " + fields[5];
-    if (type == "Program_c") event = "program " + channel() + " " + fields[4];
-    if (type == "Channel_aftertouch_c") event = "pressure " + channel() + " " + fields[4];
-    if (type == "Pitch_bend_c") event = "bend " + channel() + " " + fields[4];
-    if (type == "Marker_t") event = "marker " + fields[3].substr(1, fields[3].size() - 2);
+    if (const auto found = kChannelEvents.find(type); found != kChannelEvents.end()) {
+      event = found->second.first + " " + std::to_string(std::stoi(fields[3]) + 1);
+      for (std::size_t i = 0; i < found->second.second; ++i) event += " " + fields[4 + i];
+    }
+    if (type == "Marker_t") event = "marker " + text;
     if (type == "System_exclusive") {
       event = "sysex";
       for (std::size_t i = 4; i + 1 < fields.size(); ++i) event += " " + fields[i];  // F7 left out
     }
+    const std::string track = names.contains(fields[0]) ? names[fields[0]] : "conductor";
     if (!event.empty() && listed(track)) listing.push_back(track + "|" + fields[1] + "|" + event);
   }
   return listing;
@@ -287,23 +246,20 @@ Listing midicsvListing(const std::string& path) {
 Listing midoListing(const std::string& path) {
   static constexpr const char* kScript = R"(
 import sys, mido
+events = {"note_on": "on {c} {m.note} {m.velocity}", "note_off": "off {c} {m.note} {m.velocity}",
+          "control_change": "control {c} {m.control} {m.value}", "aftertouch": "pressure {c} {m.value}",
+          "program_change": "program {c} {m.program}", "pitchwheel": "bend {c} {bend}",
+          "marker": "marker {m.text}", "sysex": "sysex {data}"}
 for track in mido.MidiFile(sys.argv[1]).tracks:
     name, tick = "conductor", 0
     for m in track:
         tick += m.time
-        c = str(m.channel + 1) if hasattr(m, "channel") else ""
-        event = {"note_on": lambda: f"on {c} {m.note} {m.velocity}",
-                 "note_off": lambda: f"off {c} {m.note} {m.velocity}",
-                 "control_change": lambda: f"control {c} {m.control} {m.value}",
-                 "program_change": lambda: f"program {c} {m.program}",
-                 "aftertouch": lambda: f"pressure {c} {m.value}",
-                 "pitchwheel": lambda: f"bend {c} {m.pitch + 8192}",
-                 "sysex": lambda: " ".join(["sysex"] + [str(b) for b in m.data]),
-                 "marker": lambda: f"marker {m.text}"}.get(m.type)
-        if m.type == "track_name":
-            name = m.name
-        elif event and (name == "conductor" or name.startswith("XG ")):
-            print(f"{name}|{tick}|{event()}")
+        name = m.name if m.type == "track_name" else name
+        if m.type in events and (name == "conductor" or name.startswith("XG ")):
+            c = m.channel + 1 if hasattr(m, "channel") else 0
+            bend = m.pitch + 8192 if m.type == "pitchwheel" else 0
+            data = " ".join(str(b) for b in m.data) if m.type == "sysex" else ""
+            print(f"{name}|{tick}|" + events[m.type].format(m=m, c=c, bend=bend, data=data))
 )";
   const test::ProcessResult parsed = test::runProcess({"/usr/bin/python3", "-c", kScript, path});
   EXPECT_EQ(parsed.status, 0) << parsed.err << " (mido is in Debian's package python3-mido)";
@@ -315,7 +271,7 @@ for track in mido.MidiFile(sys.argv[1]).tracks:
 
 // What the input holds for the XG side, by the track that is to carry it, in order; and for each
 // registration change the tick it lands on when it coincides with a clock marker, or 0 before
-// the clock has moved (with the song start, as in every part track); else -1.
+// the first timing event (with the song start, as in every part track); else -1.
 struct XgInput {
   std::map<std::string, std::vector<std::string>> events;
   std::vector<std::int64_t> registrationTicks;
@@ -323,74 +279,58 @@ struct XgInput {
 };
 
 XgInput readXgInput(const Bytes& performance) {
+  // Channel events: what they are here, and how many data bytes they list.
+  const std::map<EventKind, std::pair<std::string, int>> kChannelEvents = {
+      {EventKind::NoteOn, {"on", 2}},
+      {EventKind::NoteOff, {"off", 2}},
+      {EventKind::FootController, {"control", 2}},
+      {EventKind::Expression, {"control", 2}},
+      {EventKind::Sustain, {"control", 2}},
+      {EventKind::AllNotesOff, {"control", 2}},
+      {EventKind::Controller, {"control", 2}},
+      {EventKind::ProgramChange, {"program", 1}},
+      {EventKind::ChannelPressure, {"pressure", 1}}};
   XgInput input;
   const AnalysisResults analysis = test::analyse(performance);
   PerformanceReader reader(performance, "song.evt");
   std::int64_t clockTicks = 0;
-  std::int64_t elapsed = 0;
-  bool clockMoved = false;
+  std::int64_t elapsed = -1;  // milliseconds since the last clock marker; -1 before any timing
   bool backingStruck = false;
   for (PerformanceEvent e = reader.next(); e.kind != EventKind::EndOfFile; e = reader.next()) {
-    const std::string c = std::to_string(e.channel) + " ";
-    const std::string a = std::to_string(e.data1 & 0x7F);
-    const std::string b = std::to_string(e.data2 & 0x7F);
-    std::string event;
-    switch (e.kind) {
-      case EventKind::Timing:
-        elapsed += e.channel;
-        clockMoved = true;
-        break;
-      case EventKind::ClockMarker:
-        clockTicks += 20;
-        elapsed = 0;
-        clockMoved = true;
-        break;
-      case EventKind::NoteOn:
-        event = "on " + c + a + " " + b;
-        break;
-      case EventKind::NoteOff:
-        event = "off " + c + a + " " + b;
-        break;
-      case EventKind::FootController:
-      case EventKind::Expression:
-      case EventKind::Sustain:
-      case EventKind::AllNotesOff:
-      case EventKind::Controller:
-        event = "control " + c + a + " " + b;
-        break;
-      case EventKind::ProgramChange:
-        event = "program " + c + a;
-        break;
-      case EventKind::ChannelPressure:
-        event = "pressure " + c + a;
-        break;
-      case EventKind::PitchBend:
-        event = "bend " + c + std::to_string((e.data1 & 0x7F) | (e.data2 & 0x7F) << 7);
-        break;
-      case EventKind::SystemExclusive:
-        if (isSetupMessage(reader.systemExclusive())) {
-          event = "sysex";
-          const auto message = reader.systemExclusive();
-          for (std::size_t i = 0; i + 1 < message.size(); ++i) {
-            event += " " + std::to_string(message[i]);
-          }
-          input.events["XG Setup"].push_back(event);
-          if (!backingStruck) ++input.setupBeforeFirstNote;
-        }
-        continue;
-      default:
-        break;
+    if (e.kind == EventKind::Timing) elapsed = std::max<std::int64_t>(elapsed, 0) + e.channel;
+    if (e.kind == EventKind::ClockMarker) {
+      clockTicks += 20;
+      elapsed = 0;
+    }
+    if (e.kind == EventKind::SystemExclusive && isSetupMessage(reader.systemExclusive())) {
+      std::string event = "sysex";
+      const auto message = reader.systemExclusive();
+      for (std::size_t i = 0; i + 1 < message.size(); ++i)
+        event += " " + std::to_string(message[i]);
+      input.events["XG Setup"].push_back(event);
+      if (!backingStruck) ++input.setupBeforeFirstNote;
     }
     if (e.kind == EventKind::ProgramChange && e.channel == kRegistrationChannel) {
       input.events["conductor"].push_back("marker Registration " +
                                           std::to_string((e.data1 & 0x7F) + 1));
-      input.registrationTicks.push_back(!clockMoved    ? 0
+      input.registrationTicks.push_back(elapsed < 0    ? 0
                                         : elapsed == 0 ? clockTicks - analysis.songStartOffset
                                                        : -1);
-    } else if (!event.empty() && analysis.xg.played(e.channel, analysis.activity)) {
-      backingStruck = backingStruck || e.kind == EventKind::NoteOn;
-      input.events["XG Part " + std::to_string(e.channel)].push_back(event);
     }
+    if (!analysis.xg.played(e.channel, analysis.activity)) continue;
+    std::string event;
+    if (const auto found = kChannelEvents.find(e.kind); found != kChannelEvents.end()) {
+      event = found->second.first + " " + std::to_string(e.channel) + " " +
+              std::to_string(e.data1 & 0x7F);
+      if (found->second.second == 2) event += " " + std::to_string(e.data2 & 0x7F);
+    }
+    if (e.kind == EventKind::PitchBend) {
+      event = "bend " + std::to_string(e.channel) + " " +
+              std::to_string((e.data1 & 0x7F) | (e.data2 & 0x7F) << 7);
+    }
+    if (event.empty()) continue;
+    backingStruck = backingStruck || e.kind == EventKind::NoteOn;
+    input.events["XG Part " + std::to_string(e.channel)].push_back(event);
   }
   return input;
 }
@@ -399,16 +339,15 @@ XgInput readXgInput(const Bytes& performance) {
 // its channel's events as played, in order, the set-up messages come before the first XG note,
 // and each registration change is a marker at its tick.
 TEST(XgOn, IndependentParsersReadTheBackingAsPlayed) {
-  GeneratorOptions song;  // the organ's parts, a backing on 5, 6, 7 and 10, registrations
-  song.seed = 3;
-  song.seconds = 60;
-  song.channels = kXgChannels;
-  song.xg = true;
-  GeneratorOptions everyKind = song;  // and every other kind of event, on every XG channel
-  everyKind.seed = 5;
-  everyKind.channels = 0xFFFF;
-  everyKind.everyKind = true;
-  everyKind.looseTiming = true;
+  // The organ's parts, a backing on 5, 6, 7 and 10, registrations; then every other kind of
+  // event too, on every channel.
+  const GeneratorOptions song{.seed = 3, .seconds = 60, .channels = kXgChannels, .xg = true};
+  const GeneratorOptions everyKind{.seed = 5,
+                                   .seconds = 60,
+                                   .channels = 0xFFFF,
+                                   .everyKind = true,
+                                   .looseTiming = true,
+                                   .xg = true};
   const std::pair<const char*, Bytes> inputs[] = {
       {"small", performance(kSmallXgPerformance)},
       {"song", generatePerformance(song)},
@@ -416,17 +355,13 @@ TEST(XgOn, IndependentParsersReadTheBackingAsPlayed) {
   };
   // The song has all that is checked here.
   const XgInput songInput = readXgInput(inputs[1].second);
-  for (const char* kind : {"on ", "program ", "bend ", "control "}) {
-    EXPECT_TRUE(std::any_of(songInput.events.begin(), songInput.events.end(),
-                            [&](const auto& track) {
-                              return std::any_of(track.second.begin(), track.second.end(),
-                                                 [&](const std::string& event) {
-                                                   return event.starts_with(kind);
-                                                 });
-                            }))
-        << kind;
+  std::string songEvents;
+  for (const auto& [track, events] : songInput.events) {
+    for (const std::string& event : events) songEvents += "\n" + event;
   }
-  EXPECT_GE(songInput.events.at("XG Setup").size(), 4u);
+  for (const char* kind : {"\non ", "\nprogram ", "\nbend ", "\ncontrol ", "\nsysex "}) {
+    EXPECT_TRUE(test::contains(songEvents, kind)) << kind;
+  }
   EXPECT_GE(std::count_if(songInput.registrationTicks.begin(), songInput.registrationTicks.end(),
                           [](std::int64_t tick) { return tick > 0; }),
             2);
