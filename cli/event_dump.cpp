@@ -94,8 +94,8 @@ void writeEventDump(std::ostream& out, std::span<const std::uint8_t> performance
     Tick ticks = 0;
     if (event.kind == EventKind::Timing) {
       timed = true;
-      milliseconds += event.channel;
-      ticks = clock.onTiming(event.channel);
+      milliseconds += event.milliseconds();
+      ticks = clock.onTiming(event.milliseconds());
       if (rhythmUnitAbsent) ticks = clock.onClockMarker();
     } else if (event.kind == EventKind::ClockMarker) {
       timed = true;

@@ -35,8 +35,8 @@ AnalysisResults runAnalysisPass(PerformanceReader& reader, SmfWriter& writer,
     ++results.eventCounts[static_cast<std::size_t>(event.kind)];
     switch (event.kind) {
       case EventKind::Timing:
-        elapsed += event.channel;
-        results.milliseconds += event.channel;
+        elapsed += event.milliseconds();
+        results.milliseconds += event.milliseconds();
         break;
       case EventKind::ClockMarker:
         average = (10 * average + 100 * elapsed + 5) / 11;

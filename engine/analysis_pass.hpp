@@ -28,7 +28,7 @@ struct AnalysisResults {
   ChannelActivity activity;
   // The backing channels' program changes, the registration changes and the tone generator's
   // set-up messages, for a conversion that keeps them.
-  XgActivity xg;
+  XgActivity xg{};
 
   // What the file holds, for people who inspect it before converting; nothing written depends
   // on these.

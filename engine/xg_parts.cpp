@@ -4,7 +4,7 @@
 
 #include "common/fatal_stop.hpp"
 #include "engine/channel_activity.hpp"
-#include "engine/transcription_pass.hpp"
+#include "engine/performance_clock.hpp"
 #include "smf/smf_writer.hpp"
 
 namespace koralux {

@@ -14,7 +14,7 @@
 
 #include "evt/performance_reader.hpp"
 #include "smf/smf_writer.hpp"
-#include "tests/smf_checker.hpp"
+#include "tests/checker/smf_checker.hpp"
 
 namespace koralux::test {
 

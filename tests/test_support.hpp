@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "common/fatal_stop.hpp"
 #include "engine/analysis_pass.hpp"
 #include "engine/conversion_observer.hpp"
 
@@ -48,8 +49,8 @@ std::string toHex(const Bytes& bytes);
 // bytes around it on both sides.
 ::testing::AssertionResult sameBytes(const Bytes& expected, const Bytes& actual);
 
-// Succeeds when the strict checker (tests/smf_checker.hpp) accepts `midi`; otherwise says what
-// is wrong with it.
+// Succeeds when the strict checker (tests/checker/smf_checker.hpp) accepts `midi`; otherwise says
+// what is wrong with it.
 ::testing::AssertionResult isStrictMidiFile(const Bytes& midi);
 
 // Records every observer call as one line: "progressBegin 1", "status Status: Finished", ...
@@ -125,3 +126,15 @@ ProcessResult cli(std::vector<std::string> arguments, const std::filesystem::pat
                   std::uint64_t fileSizeLimit = 0);
 
 }  // namespace koralux::test
+
+// Expects `statement` to throw FatalStop whose message (label and description, as what() gives
+// them) holds `message`.
+#define EXPECT_FATAL_STOP(statement, message)                                                \
+  do {                                                                                       \
+    try {                                                                                    \
+      statement;                                                                             \
+      ADD_FAILURE() << "no FatalStop from " #statement;                                      \
+    } catch (const ::koralux::FatalStop& fatalStop) {                                        \
+      EXPECT_TRUE(::koralux::test::contains(fatalStop.what(), message)) << fatalStop.what(); \
+    }                                                                                        \
+  } while (false)
