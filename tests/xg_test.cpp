@@ -297,7 +297,8 @@ XgInput readXgInput(const Bytes& performance) {
   std::int64_t elapsed = -1;  // milliseconds since the last clock marker; -1 before any timing
   bool backingStruck = false;
   for (PerformanceEvent e = reader.next(); e.kind != EventKind::EndOfFile; e = reader.next()) {
-    if (e.kind == EventKind::Timing) elapsed = std::max<std::int64_t>(elapsed, 0) + e.channel;
+    if (e.kind == EventKind::Timing)
+      elapsed = std::max<std::int64_t>(elapsed, 0) + e.milliseconds();
     if (e.kind == EventKind::ClockMarker) {
       clockTicks += 20;
       elapsed = 0;
