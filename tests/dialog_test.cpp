@@ -137,12 +137,10 @@ TEST_F(MainDialogTest, ControlsTabOrderAndMenu) {
   EXPECT_EQ(visited.join(" "), "1000 1001 1002 1004 1007 1008 1009 1010 1011 1012 1000");
 
   QStringList menus;  // each menu followed by its entries
-  for (const QAction* action : dialog.findChildren<QAction*>()) {
-    // Qt's own overflow menu, made while the window is laid out, has an action without text.
-    if (!action->text().isEmpty()) {
+  // (Qt's own overflow menu, made while the window is laid out, has an action without text.)
+  for (const QAction* action : dialog.findChildren<QAction*>())
+    if (!action->text().isEmpty())
       menus << (action->text() + " " + action->data().toString()).trimmed();
-    }
-  }
   EXPECT_EQ(menus.join(", "),
             "File, Open Evt File 32772, Convert File 32773, &Options, "
             "Include &XG Parts and Registrations 32774, Help, About 32771");
