@@ -233,6 +233,11 @@ QMenuBar* MainDialog::buildMenu() {
   QMenu* file = menuBar->addMenu(QStringLiteral("File"));
   entry(file, QStringLiteral("Open Evt File"), kOpenEvtFileCommand, &MainDialog::browseForInput);
   entry(file, QStringLiteral("Convert File"), kConvertFileCommand, &MainDialog::convert);
+  // Off at every start, as every other setting is.
+  QMenu* options = menuBar->addMenu(QStringLiteral("&Options"));
+  xgPartsEntry_ = options->addAction(QStringLiteral("Include &XG Parts and Registrations"));
+  xgPartsEntry_->setData(kXgPartsCommand);
+  xgPartsEntry_->setCheckable(true);
   QMenu* help = menuBar->addMenu(QStringLiteral("Help"));
   entry(help, QStringLiteral("About"), kAboutCommand, &MainDialog::showAbout);
   return menuBar;
@@ -249,6 +254,7 @@ ConversionSettings MainDialog::settings() const {
   settings.inputPath = pathFromField(inputField_);
   settings.outputPath = pathFromField(outputField_);
   settings.rhythmUnitAbsent = rhythmBox_->isChecked();
+  settings.xgParts = xgPartsEntry_->isChecked();
   const KeySignatureRow& key =
       KeySignatureTable.at(static_cast<std::size_t>(std::max(keyList_->currentIndex(), 0)));
   settings.keySharpsFlats = key.sharpsFlats;
