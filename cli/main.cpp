@@ -78,8 +78,7 @@ int main(int argc, char** argv) {
                        "Print the version and exit");
   app.footer(
       "Examples:\n"
-      "  koralux-cli song.evt                         write song.mid\n"
-      "  koralux-cli song.evt -o out.mid --key \"F Major\" --time 3/4\n"
+      "  koralux-cli song.evt -o out.mid --key \"F Major\" --time 3/4 --xg-parts\n"
       "  koralux-cli --info *.evt                     describe without converting\n"
       "Exit status: 0 done, 1 a file failed, 2 wrong arguments. Manual: koralux-cli(1).");
 
@@ -89,6 +88,7 @@ int main(int argc, char** argv) {
   std::string time = "4/4";
   bool rhythmUnitAbsent = false;
   bool legacyTiming = false;
+  bool xgParts = false;
   bool quiet = false;
   bool info = false;
   bool json = false;
@@ -105,6 +105,7 @@ int main(int argc, char** argv) {
   app.add_flag("--rhythm-unit-absent", rhythmUnitAbsent,
                "The rhythm unit was not used in the recording");
   app.add_flag("--legacy-timing", legacyTiming, "Keep the old timing, in which late events drift");
+  app.add_flag("--xg-parts", xgParts, "Also write the XG backing and the registration changes");
   app.add_flag("-q,--quiet", quiet, "Print nothing but errors");
   auto* infoFlag = app.add_flag("--info", info, "Describe each INPUT instead of converting it")
                        ->excludes(outputOption);
@@ -153,5 +154,6 @@ int main(int argc, char** argv) {
   settings.timeDenominator = timeSignature->denominator;
   settings.rhythmUnitAbsent = rhythmUnitAbsent;
   settings.legacyTiming = legacyTiming;
+  settings.xgParts = xgParts;
   return runConversions(inputs, output, batch, settings, quiet);
 }

@@ -9,6 +9,7 @@
 #include "common/timebase.hpp"
 #include "engine/analysis_pass.hpp"
 #include "engine/performance_clock.hpp"
+#include "engine/xg_parts.hpp"
 #include "evt/performance_reader.hpp"
 #include "smf/smf_writer.hpp"
 
@@ -31,9 +32,6 @@ int noteOnVelocity(int velocity) {
 int expressionFromPressure(int pressure) {
   return 100 + ((128 - 100) * pressure) / 128;
 }
-
-// A time before any timing event or clock marker has been read.
-constexpr Tick kNoClockYet = std::numeric_limits<Tick>::min();
 
 // The performance clock of one reading of the input, shared by every part the reading feeds:
 // moved once per timing event or clock marker. The time it gives is worked out only when a
@@ -200,7 +198,7 @@ class PartsBySource {
 std::vector<PartOutcome> runTranscriptionPasses(PerformanceReader& reader,
                                                 std::span<const PartToTranscribe> parts,
                                                 const AnalysisResults& analysis,
-                                                TranscriptionTiming timing) {
+                                                TranscriptionTiming timing, XgTranscription* xg) {
   // A quarter note's milliseconds: 24 clock-marker intervals, refined at every marker.
   ReadingClock clock(60000 / std::max<std::int64_t>(analysis.tempo, 1));
   std::vector<PartTranscriber> transcribers;
@@ -229,18 +227,23 @@ std::vector<PartOutcome> runTranscriptionPasses(PerformanceReader& reader,
   };
 
   forEveryPart([](PartTranscriber& part) { part.begin(); });
+  if (xg != nullptr) xg->begin();
   const bool legacy = timing.legacyTiming;
   const bool rhythmUnitAbsent = timing.rhythmUnitAbsent;
   // The clock gave `time`: with the legacy timing every part follows it at once.
   const auto clockGave = [&](Tick time) {
     if (legacy) {
       for (PartTranscriber& part : transcribers) part.followTime(time);
+      if (xg != nullptr) xg->followTime(time);
     }
   };
 
   reader.rewind();
   try {
     reader.forEachEvent([&](const PerformanceEvent& event) KORALUX_ALWAYS_INLINE {
+      if (xg != nullptr && XgTranscription::takes(event)) {
+        xg->handle(event, clock.now(), reader.systemExclusive());
+      }
       switch (event.kind) {
         case EventKind::Timing:
           clockGave(clock.onTiming(event.milliseconds()));
@@ -277,12 +280,14 @@ std::vector<PartOutcome> runTranscriptionPasses(PerformanceReader& reader,
     for (PartOutcome& outcome : outcomes) {
       if (!outcome.failure) outcome.failure = std::current_exception();
     }
+    if (xg != nullptr) xg->failAll(std::current_exception());
     return outcomes;
   }
 
   for (std::size_t i = 0; i < parts.size(); ++i) {
     forPart(i, [&](PartTranscriber& part) { outcomes[i].noteOnCount = part.end(clock.now()); });
   }
+  if (xg != nullptr) xg->end(clock.now());
   return outcomes;
 }
 

@@ -15,6 +15,7 @@ namespace koralux {
 class PerformanceReader;
 class SmfWriter;
 struct AnalysisResults;
+class XgTranscription;
 
 struct TranscriptionParameters {
   std::string_view trackName;
@@ -45,11 +46,13 @@ struct PartOutcome {
 // Reads the whole stream once from its start and writes every part's track into that part's
 // writer: the same tracks as one runTranscriptionPass per part. Returns the parts' outcomes in
 // order. A part whose writer fails (a pause too long for a MIDI file) stops there while the
-// others go on; an error of the input itself ends every part still running.
+// others go on; an error of the input itself ends every part still running. `xg`, when given,
+// transcribes the backing and the registration changes in the same reading.
 std::vector<PartOutcome> runTranscriptionPasses(PerformanceReader& reader,
                                                 std::span<const PartToTranscribe> parts,
                                                 const AnalysisResults& analysis,
-                                                TranscriptionTiming timing);
+                                                TranscriptionTiming timing,
+                                                XgTranscription* xg = nullptr);
 
 // The same pass with one part: writes its track and returns its note-on count, or throws the
 // error that ended it.

@@ -37,6 +37,12 @@ class PerformanceReader {
   template <typename Handler>
   void forEachEvent(Handler&& handler);
 
+  // The bytes after F0 of the latest system-exclusive event handed out (its closing F7
+  // included, when it has one within the limit), read in place; empty before the first.
+  std::span<const std::uint8_t> systemExclusive() const noexcept {
+    return bytes_.subspan(systemExclusiveBegin_, systemExclusiveSize_);
+  }
+
   // Byte offset in the file of the next event to be read.
   std::size_t offset() const noexcept { return offset_; }
   std::size_t size() const noexcept { return bytes_.size(); }
@@ -57,6 +63,8 @@ class PerformanceReader {
   std::string label_;
   std::size_t start_;
   std::size_t offset_;
+  std::size_t systemExclusiveBegin_ = 0;
+  std::size_t systemExclusiveSize_ = 0;
 };
 
 template <typename Handler>
@@ -150,6 +158,8 @@ inline std::size_t PerformanceReader::decode(const std::uint8_t* bytes, std::siz
   switch (status) {
     case 0xF0: {
       const std::size_t end = systemExclusiveEnd(at + 1);
+      systemExclusiveBegin_ = at + 1;
+      systemExclusiveSize_ = end - at - 1;
       handler(PerformanceEvent{EventKind::SystemExclusive,
                                static_cast<std::int32_t>((end - at - 1) % 256), 0, 0});
       return end;

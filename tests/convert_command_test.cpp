@@ -29,18 +29,22 @@ class RecordingView final : public DialogView {
 TEST(ConvertCommandTest, SettingsFromTheListPositions) {
   struct Case {
     DialogChoices choices;
-    std::string settings;  // sharps/flats minor numerator/denominator rhythm
+    std::string settings;  // sharps/flats minor numerator/denominator rhythm XG
   };
   for (const auto& [choices, expected] : {
-           Case{{.keyRow = 23, .numeratorRow = 4, .denominatorRow = 6, .rhythmUnitAbsent = true},
-                "5 1 6/8 1"},  // "G Sharp Minor", "6", "8"
-           Case{{.keyRow = 1, .numeratorRow = 0, .denominatorRow = 0}, "-5 0 2/2 0"},
-           Case{{.keyRow = 12}, "0 1 4/4 0"},  // "A Minor" and the lists' defaults
+           Case{{.keyRow = 23,
+          .numeratorRow = 4,
+          .denominatorRow = 6,
+          .rhythmUnitAbsent = true,
+          .xgParts = true},
+                "5 1 6/8 1 1"},  // "G Sharp Minor", "6", "8"
+           Case{{.keyRow = 1, .numeratorRow = 0, .denominatorRow = 0}, "-5 0 2/2 0 0"},
+           Case{{.keyRow = 12}, "0 1 4/4 0 0"},  // "A Minor" and the lists' defaults
        }) {
     const ConversionSettings s = settingsFrom(choices);
     EXPECT_EQ(std::to_string(s.keySharpsFlats) + " " + std::to_string(s.keyMinor) + " " +
                   std::to_string(s.timeNumerator) + "/" + std::to_string(s.timeDenominator) + " " +
-                  std::to_string(s.rhythmUnitAbsent),
+                  std::to_string(s.rhythmUnitAbsent) + " " + std::to_string(s.xgParts),
               expected);
   }
 }

@@ -40,6 +40,7 @@ ConversionSettings settingsFrom(const DialogChoices& choices) {
   settings.inputPath = choices.inputPath;
   settings.outputPath = choices.outputPath;
   settings.rhythmUnitAbsent = choices.rhythmUnitAbsent;
+  settings.xgParts = choices.xgParts;
   const KeySignatureRow& key = KeySignatureTable.at(static_cast<std::size_t>(choices.keyRow));
   settings.keySharpsFlats = key.sharpsFlats;
   settings.keyMinor = key.minor;

@@ -35,6 +35,7 @@ struct DialogChoices {
   int numeratorRow = 2;
   int denominatorRow = 2;
   bool rhythmUnitAbsent = false;
+  bool xgParts = false;  // Options > "Include &XG Parts and Registrations"
 };
 
 ConversionSettings settingsFrom(const DialogChoices& choices);

@@ -211,6 +211,11 @@ QMenuBar* MainDialog::buildMenu() {
   QMenu* file = menuBar->addMenu(QStringLiteral("File"));
   entry(file, QStringLiteral("Open Evt File"), kOpenEvtFileCommand, &MainDialog::browseForInput);
   entry(file, QStringLiteral("Convert File"), kConvertFileCommand, &MainDialog::convert);
+  // Off at every start, as every other setting is.
+  QMenu* options = menuBar->addMenu(QStringLiteral("&Options"));
+  xgPartsEntry_ = options->addAction(QStringLiteral("Include &XG Parts and Registrations"));
+  xgPartsEntry_->setData(kXgPartsCommand);
+  xgPartsEntry_->setCheckable(true);
   QMenu* help = menuBar->addMenu(QStringLiteral("Help"));
   entry(help, QStringLiteral("About"), kAboutCommand, &MainDialog::showAbout);
   return menuBar;
@@ -228,7 +233,8 @@ DialogChoices MainDialog::choices() const {
           .keyRow = std::max(keyList_->currentIndex(), 0),
           .numeratorRow = std::max(numeratorList_->currentIndex(), 0),
           .denominatorRow = std::max(denominatorList_->currentIndex(), 0),
-          .rhythmUnitAbsent = rhythmBox_->isChecked()};
+          .rhythmUnitAbsent = rhythmBox_->isChecked(),
+          .xgParts = xgPartsEntry_->isChecked()};
 }
 
 void MainDialog::convert() {

@@ -17,6 +17,7 @@ class QCheckBox;
 class QComboBox;
 class QLabel;
 class QLineEdit;
+class QAction;
 class QMenuBar;
 class QMimeData;
 class QProgressBar;
@@ -78,6 +79,7 @@ class MainDialog final : public QDialog, private DialogView {
   QPushButton* outputBrowseButton_ = nullptr;
   QProgressBar* progressBar_ = nullptr;
   QComboBox* denominatorList_ = nullptr;
+  QAction* xgPartsEntry_ = nullptr;  // Options > Include XG Parts and Registrations
 
   ConvertCommand convertCommand_{*this};
 };

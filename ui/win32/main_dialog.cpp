@@ -210,6 +210,11 @@ void MainDialog::command(int id) {
     case kAboutCommand:
       showAbout();
       break;
+    case kXgPartsCommand:
+      // Off at every start, as every other setting is.
+      CheckMenuItem(GetMenu(window_), kXgPartsCommand,
+                    MF_BYCOMMAND | (xgParts() ? MF_UNCHECKED : MF_CHECKED));
+      break;
     case IDOK:
     case IDCANCEL:
       EndDialog(window_, id);
@@ -242,7 +247,12 @@ void MainDialog::convert() {
                        .keyRow = selection(kKeyList),
                        .numeratorRow = selection(kNumeratorList),
                        .denominatorRow = selection(kDenominatorList),
-                       .rhythmUnitAbsent = IsDlgButtonChecked(window_, kRhythmBox) == BST_CHECKED});
+                       .rhythmUnitAbsent = IsDlgButtonChecked(window_, kRhythmBox) == BST_CHECKED,
+                       .xgParts = xgParts()});
+}
+
+bool MainDialog::xgParts() const {
+  return (GetMenuState(GetMenu(window_), kXgPartsCommand, MF_BYCOMMAND) & MF_CHECKED) != 0;
 }
 
 void MainDialog::chooseInput(const std::string& path) {

@@ -34,6 +34,7 @@ class MainDialog final : private DialogView {
   std::string fieldText(int id) const;
   void setFieldText(int id, std::string_view text);
   int selection(int list) const;
+  bool xgParts() const;  // Options > "Include &XG Parts and Registrations" is checked
 
   // DialogView. Each call repaints what it changed at once.
   void showStatus(std::string_view text) override;
