@@ -213,7 +213,7 @@ void MainDialog::command(int id) {
     case kXgPartsCommand:
       // Off at every start, as every other setting is.
       CheckMenuItem(GetMenu(window_), kXgPartsCommand,
-                    MF_BYCOMMAND | (xgParts() ? MF_UNCHECKED : MF_CHECKED));
+                    static_cast<UINT>(MF_BYCOMMAND | (xgParts() ? MF_UNCHECKED : MF_CHECKED)));
       break;
     case IDOK:
     case IDCANCEL:
