@@ -1,7 +1,8 @@
 #!/bin/sh
 # koralux.exe under Wine on a virtual X display, driven as a user would: started with a
 # performance file as its argument, it shows its window "KORALUX"; Alt+C converts, and the file
-# it writes has koralux-cli.exe's bytes; the window menu's last entry, "&About KORALUX...", opens
+# it writes has koralux-cli.exe's bytes, also after Options > "Include &XG Parts and
+# Registrations" has been checked with its access keys; the window menu's last entry opens
 # the About box; Enter closes that and Escape the dialog, which ends the program. Pictures of both
 # windows go to SCREENSHOTS.
 #
@@ -43,21 +44,35 @@ rm -rf "$folder"
 mkdir -p "$folder"
 input="$folder/Take 1.evt"
 cp "$performance" "$input"
-wine "$cli" "$(winepath -w "$input")" -q -o "$(winepath -w "$folder/cli.mid")" ||
-  fail "koralux-cli.exe could not convert $performance"
+for xg in "" --xg-parts; do
+  wine "$cli" "$(winepath -w "$input")" -q $xg -o "$(winepath -w "$folder/cli$xg.mid")" ||
+    fail "koralux-cli.exe $xg could not convert $performance"
+done
 
 wine "$exe" "$(winepath -w "$input")" &
 program=$!
 main=$(window KORALUX)
 [ -n "$main" ] || fail "no window titled KORALUX"
 xdotool windowfocus --sync "$main"
-xdotool key --window "$main" alt+c
-# The output appears whole: it is written beside and moved into place.
-for _ in $(seq 50); do
-  [ -f "$folder/Take 1.mid" ] && break
-  sleep 0.2
-done
-cmp "$folder/cli.mid" "$folder/Take 1.mid" || fail "the dialog's output differs from the CLI's"
+# Converts with Alt+C and compares the output with the CLI's file $1.
+convert() {
+  rm -f "$folder/Take 1.mid"
+  xdotool key --window "$main" alt+c
+  # The output appears whole: it is written beside and moved into place.
+  for _ in $(seq 50); do
+    [ -f "$folder/Take 1.mid" ] && break
+    sleep 0.2
+  done
+  cmp "$folder/$1" "$folder/Take 1.mid" || fail "the dialog's output differs from $1"
+}
+convert cli.mid
+# Options > Include XG Parts and Registrations, through the keyboard (the menu is a window of its
+# own, which XTEST reaches).
+xdotool key alt+o
+sleep 0.5
+xdotool key x
+sleep 0.5
+convert cli--xg-parts.mid
 sleep 0.5  # the last paint of status line and bar
 import -window "$main" "$screenshots/main-dialog.png"
 

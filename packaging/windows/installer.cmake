@@ -1,0 +1,19 @@
+# The Windows installer, built with every Windows build: koralux-VERSION-windows-x64-setup.exe
+# beside the zip, made by Debian's NSIS from packaging/windows/koralux.nsi.
+
+find_program(KORALUX_MAKENSIS makensis)
+if(NOT KORALUX_MAKENSIS)
+  message(FATAL_ERROR "makensis not found: run scripts/deps.sh windows")
+endif()
+set(KORALUX_INSTALLER
+    ${PROJECT_BINARY_DIR}/koralux-${PROJECT_VERSION}-windows-x64-setup.exe)
+add_custom_command(
+  OUTPUT ${KORALUX_INSTALLER}
+  COMMAND ${KORALUX_MAKENSIS} -V2 -DVERSION=${PROJECT_VERSION}
+          -DBIN=$<TARGET_FILE_DIR:koralux> -DSOURCE=${PROJECT_SOURCE_DIR}
+          -DOUTFILE=${KORALUX_INSTALLER} ${CMAKE_CURRENT_LIST_DIR}/koralux.nsi
+  DEPENDS koralux koralux-cli ${CMAKE_CURRENT_LIST_DIR}/koralux.nsi
+          ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/LICENSE
+  COMMENT "Making the Windows installer"
+  VERBATIM)
+add_custom_target(windows-installer ALL DEPENDS ${KORALUX_INSTALLER})
