@@ -17,3 +17,11 @@ add_custom_command(
   COMMENT "Making the Windows installer"
   VERBATIM)
 add_custom_target(windows-installer ALL DEPENDS ${KORALUX_INSTALLER})
+
+# Silent install and uninstall under Wine, in a prefix of the test's own.
+if(KORALUX_BUILD_TESTS)
+  add_test(NAME windows_installer
+           COMMAND sh ${PROJECT_SOURCE_DIR}/tests/windows_installer_test.sh ${KORALUX_INSTALLER}
+                   ${PROJECT_BINARY_DIR}/installer-test)
+  set_tests_properties(windows_installer PROPERTIES TIMEOUT 300)
+endif()
