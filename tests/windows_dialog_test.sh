@@ -3,8 +3,9 @@
 # performance file as its argument, it shows its window "KORALUX"; Alt+C converts, and the file
 # it writes has koralux-cli.exe's bytes, also after Options > "Include &XG Parts and
 # Registrations" has been checked with its access keys; the window menu's last entry opens
-# the About box; Enter closes that and Escape the dialog, which ends the program. Pictures of both
-# windows go to SCREENSHOTS.
+# the About box, which Escape closes; Enter on the rhythm box (no push button) ends the dialog and
+# the program. Started without arguments, Alt+C is refused in a message box captioned with the
+# program's name. Pictures of the windows go to SCREENSHOTS.
 #
 # Usage: windows_dialog_test.sh KORALUX_EXE KORALUX_CLI_EXE PERFORMANCE SCREENSHOTS WORK
 # WORK holds the Wine prefix (made on first use) and the files converted.
@@ -34,9 +35,15 @@ fail() {
   wineserver -k 2>/dev/null || true
   exit 1
 }
-# The first window whose whole title is $1, waited for at most 30 seconds.
+# The first visible window whose title is exactly $1 (xdotool's own match ignores case),
+# waited for at most 30 seconds.
 window() {
-  timeout 30 xdotool search --sync --onlyvisible --name "^$1\$" 2>/dev/null | head -1
+  for _ in $(seq 150); do
+    for id in $(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null); do
+      [ "$(xdotool getwindowname "$id")" = "$1" ] && echo "$id" && return
+    done
+    sleep 0.2
+  done
 }
 
 folder="$work/Organ Takes"
@@ -84,18 +91,36 @@ about=$(window "About KORALUX")
 [ -n "$about" ] || fail "the window menu's entry opened no About box"
 sleep 0.5
 import -window "$about" "$screenshots/about-box.png"
-xdotool key Return
+xdotool key Escape
 sleep 0.5
-[ -z "$(xdotool search --onlyvisible --name '^About KORALUX$' 2>/dev/null)" ] ||
-  fail "Enter left the About box open"
+xdotool search --onlyvisible --name '^About KORALUX$' >/dev/null 2>&1 &&
+  fail "Escape left the About box open"
 
-# Through the keyboard (XTEST): the window is gone before the key is released.
-xdotool windowfocus --sync "$main" key Escape
-for _ in $(seq 50); do
-  kill -0 "$program" 2>/dev/null || break
-  sleep 0.2
-done
-kill -0 "$program" 2>/dev/null && fail "Escape did not end the program"
-wait "$program" || true
+# Waits for the program to end after the keys $@ (sent through XTEST: the window is gone before
+# the last key is released).
+ends_after() {
+  xdotool windowfocus --sync "$main" key "$@"
+  for _ in $(seq 50); do
+    kill -0 "$program" 2>/dev/null || break
+    sleep 0.2
+  done
+  kill -0 "$program" 2>/dev/null && fail "$* did not end the program"
+  wait "$program" || true
+}
+# The focus is on "&Convert", pressed last; the rhythm box follows it in Tab order.
+ends_after Tab Return
+
+wine "$exe" &
+program=$!
+main=$(window KORALUX)
+[ -n "$main" ] || fail "no window titled KORALUX without arguments"
+xdotool windowfocus --sync "$main" key alt+c
+refusal=$(window koralux)
+[ -n "$refusal" ] || fail "Alt+C with empty fields showed no message box captioned koralux"
+sleep 0.5
+import -window "$refusal" "$screenshots/refusal.png"
+xdotool key Return
+ends_after Escape
 wineserver -w
-echo "koralux.exe: converted as koralux-cli.exe does; About box from the window menu; screenshots in $screenshots"
+echo "koralux.exe: converts as koralux-cli.exe does, refuses empty fields, About box from the" \
+  "window menu; screenshots in $screenshots"
