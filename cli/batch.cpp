@@ -16,6 +16,7 @@
 #include <thread>
 
 #include "common/fatal_stop.hpp"
+#include "common/file_io.hpp"
 #include "engine/conversion_run.hpp"
 #include "engine/output_name.hpp"
 
@@ -34,7 +35,7 @@ struct Job {
 
 // "MDR_00.EVT", "song.evt", "Take.Evt": the organ's files, whatever the case of the name.
 bool hasPerformanceName(const fs::path& path) {
-  const std::string name = path.filename().string();
+  const std::string name = utf8FromPath(path.filename());
   constexpr std::string_view kExtension = ".evt";
   if (name.size() < kExtension.size()) return false;
   const auto tail = name.end() - static_cast<std::ptrdiff_t>(kExtension.size());
@@ -47,8 +48,8 @@ bool hasPerformanceName(const fs::path& path) {
 // (its path below the walked folder, or its name), always under the derived output name.
 std::string outputFor(const fs::path& input, const fs::path& relative,
                       const BatchOptions& options) {
-  if (options.outputDir.empty()) return derivedOutputName(input.string());
-  return derivedOutputName((fs::path(options.outputDir) / relative).string());
+  if (options.outputDir.empty()) return derivedOutputName(utf8FromPath(input));
+  return derivedOutputName(utf8FromPath(pathFromUtf8(options.outputDir) / relative));
 }
 
 // Adds every performance file below `folder` (links to folders are not followed, so a tree
@@ -59,7 +60,7 @@ void walk(const fs::path& folder, const fs::path& root, const BatchOptions& opti
   std::error_code error;
   fs::directory_iterator entries(folder, error);
   if (error) {
-    problems.push_back(folder.string() + ": " + error.message());
+    problems.push_back(utf8FromPath(folder) + ": " + error.message());
     return;
   }
   std::vector<fs::path> files;
@@ -75,7 +76,8 @@ void walk(const fs::path& folder, const fs::path& root, const BatchOptions& opti
   std::sort(files.begin(), files.end());
   std::sort(folders.begin(), folders.end());
   for (const fs::path& file : files) {
-    jobs.push_back({file.string(), outputFor(file, file.lexically_relative(root), options), {}});
+    jobs.push_back(
+        {utf8FromPath(file), outputFor(file, file.lexically_relative(root), options), {}});
   }
   for (const fs::path& sub : folders) walk(sub, root, options, jobs, problems);
 }
@@ -88,9 +90,9 @@ std::vector<Job> plan(const std::vector<std::string>& inputs, const BatchOptions
   std::vector<Job> jobs;
   for (const std::string& input : inputs) {
     std::error_code error;
-    if (fs::is_directory(input, error)) {
+    if (fs::is_directory(pathFromUtf8(input), error)) {
       if (options.recursive) {
-        walk(input, input, options, jobs, problems);
+        walk(pathFromUtf8(input), pathFromUtf8(input), options, jobs, problems);
       } else {
         jobs.push_back({input,
                         {},
@@ -99,7 +101,8 @@ std::vector<Job> plan(const std::vector<std::string>& inputs, const BatchOptions
       }
       continue;
     }
-    jobs.push_back({input, outputFor(input, fs::path(input).filename(), options), {}});
+    jobs.push_back(
+        {input, outputFor(pathFromUtf8(input), pathFromUtf8(input).filename(), options), {}});
   }
 
   // Two spellings of one path compare equal once made absolute and normal ("a/./b",
@@ -107,7 +110,7 @@ std::vector<Job> plan(const std::vector<std::string>& inputs, const BatchOptions
   std::error_code error;
   const fs::path workingFolder = fs::current_path(error);
   const auto normal = [&workingFolder](const std::string& path) {
-    return (workingFolder / path).lexically_normal().string();
+    return utf8FromPath((workingFolder / pathFromUtf8(path)).lexically_normal());
   };
   std::set<std::string> seenInputs;
   std::set<std::string> allInputs;
@@ -138,12 +141,12 @@ void makeOutputFolders(std::vector<Job>& jobs, const BatchOptions& options) {
   std::map<fs::path, std::string> made;  // folder -> why it cannot be made, or ""
   for (Job& job : jobs) {
     if (!job.refusal.empty()) continue;
-    const fs::path folder = fs::path(job.output).parent_path();
+    const fs::path folder = pathFromUtf8(job.output).parent_path();
     auto [entry, added] = made.emplace(folder, std::string());
     if (added) {
       std::error_code error;
       fs::create_directories(folder, error);
-      if (error) entry->second = folder.string() + ": " + error.message();
+      if (error) entry->second = utf8FromPath(folder) + ": " + error.message();
     }
     if (!entry->second.empty()) job.refusal = entry->second;
   }

@@ -11,10 +11,12 @@
 #include <string>
 #include <vector>
 
+#include "cli/batch.hpp"
 #include "cli/event_dump.hpp"
 #include "cli/performance_info.hpp"
-#include "cli/batch.hpp"
+#include "common/console.hpp"
 #include "common/fatal_stop.hpp"
+#include "common/file_io.hpp"
 #include "engine/conversion_run.hpp"
 #include "engine/key_signature_table.hpp"
 #include "engine/output_name.hpp"
@@ -81,13 +83,27 @@ class CompactHelp final : public CLI::Formatter {
   }
 };
 
+// "-o -" writes the MIDI file to standard output, on every system.
+constexpr std::string_view kStandardOutputName = "-";
+
 bool isStandardOutput(const std::string& path) {
-  return path == "/dev/stdout" || path == "/dev/fd/1" || path == "/proc/self/fd/1";
+  return path == kStandardOutputName || path == "/dev/stdout" || path == "/dev/fd/1" ||
+         path == "/proc/self/fd/1";
+}
+
+// ConversionRun for "-o -": the same conversion, its file going to standard output.
+koralux::ConversionSummary convertToStandardOutput(const koralux::ConversionSettings& settings,
+                                                   koralux::ConversionObserver& observer) {
+  const std::vector<std::uint8_t> performance = koralux::readWholeFile(settings.inputPath);
+  koralux::ConversionResult result = koralux::convertPerformance(performance, settings, observer);
+  koralux::writeStandardOutput(result.midi);
+  return result.summary;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+  koralux::useUtf8Console();
   CLI::App app{"Converts organ performance files (.evt) into Standard MIDI Files.", "koralux-cli"};
   app.set_version_flag("--version", std::string("koralux-cli ") + KORALUX_VERSION,
                        "Print the version and exit");
@@ -110,10 +126,13 @@ int main(int argc, char** argv) {
   bool dump = false;
 
   app.formatter(std::make_shared<CompactHelp>());
+  // CLI11 on Windows would take "/tmp/song.evt" for an option "/tmp"; options start with '-'
+  // on every system.
+  app.allow_windows_style_options(false);
   app.add_option("INPUT", inputs, "Performance files (.evt), or folders with -r")->required();
-  auto* outputOption =
-      app.add_option("-o,--output", output, "MIDI file to write (default: INPUT as .mid)")
-          ->type_name("FILE");
+  auto* outputOption = app.add_option("-o,--output", output,
+                                      "MIDI file to write, - for stdout (default: INPUT as .mid)")
+                           ->type_name("FILE");
   app.add_option("--key", key, "Key signature, e.g. \"F Sharp Minor\" (default C Major)")
       ->type_name("KEY");
   app.add_option("--time", time, "Time signature, e.g. 3/4 (default 4/4)")->type_name("N/D");
@@ -130,8 +149,11 @@ int main(int argc, char** argv) {
   koralux::cli::BatchOptions batch;
   koralux::cli::addBatchOptions(app, batch);
 
+  const std::vector<std::string> arguments = koralux::utf8Arguments(argc, argv);
+  std::vector<const char*> argumentPointers;
+  for (const std::string& argument : arguments) argumentPointers.push_back(argument.c_str());
   try {
-    app.parse(argc, argv);
+    app.parse(static_cast<int>(argumentPointers.size()), argumentPointers.data());
   } catch (const CLI::CallForHelp& e) {
     return app.exit(e);
   } catch (const CLI::CallForVersion& e) {
@@ -178,8 +200,11 @@ int main(int argc, char** argv) {
   ProgressReporter reporter;
   koralux::SilentObserver silent;
   try {
-    const koralux::ConversionSummary summary = koralux::ConversionRun(
-        settings, quiet ? static_cast<koralux::ConversionObserver&>(silent) : reporter);
+    koralux::ConversionObserver& observer =
+        quiet ? static_cast<koralux::ConversionObserver&>(silent) : reporter;
+    const koralux::ConversionSummary summary = settings.outputPath == kStandardOutputName
+                                                   ? convertToStandardOutput(settings, observer)
+                                                   : koralux::ConversionRun(settings, observer);
     if (!quiet) {
       std::ostream& out = isStandardOutput(settings.outputPath) ? std::cerr : std::cout;
       out << "Wrote " << summary.tracks << (summary.tracks == 1 ? " track" : " tracks") << " ("

@@ -1,0 +1,18 @@
+#pragma once
+// What a console program needs to see and show any file name on every system: its arguments
+// in UTF-8, and a console that shows UTF-8.
+
+#include <string>
+#include <vector>
+
+namespace koralux {
+
+// The program's arguments (its own name first) in UTF-8. On Windows they are taken from the
+// UTF-16 command line, as main()'s argv holds only what the code page can spell; elsewhere they
+// are argv as it is.
+std::vector<std::string> utf8Arguments(int argc, char** argv);
+
+// On Windows, makes the console show what the program writes as UTF-8; elsewhere nothing.
+void useUtf8Console();
+
+}  // namespace koralux
