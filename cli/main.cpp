@@ -103,7 +103,7 @@ koralux::ConversionSummary convertToStandardOutput(const koralux::ConversionSett
 }  // namespace
 
 int main(int argc, char** argv) {
-  koralux::useUtf8Console();
+  koralux::prepareStandardStreams();
   CLI::App app{"Converts organ performance files (.evt) into Standard MIDI Files.", "koralux-cli"};
   app.set_version_flag("--version", std::string("koralux-cli ") + KORALUX_VERSION,
                        "Print the version and exit");
@@ -131,7 +131,7 @@ int main(int argc, char** argv) {
   app.allow_windows_style_options(false);
   app.add_option("INPUT", inputs, "Performance files (.evt), or folders with -r")->required();
   auto* outputOption = app.add_option("-o,--output", output,
-                                      "MIDI file to write, - for stdout (default: INPUT as .mid)")
+                                      "MIDI file to write, - for stdout (default INPUT as .mid)")
                            ->type_name("FILE");
   app.add_option("--key", key, "Key signature, e.g. \"F Sharp Minor\" (default C Major)")
       ->type_name("KEY");

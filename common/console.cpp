@@ -5,6 +5,11 @@
 // windows.h first: shellapi.h needs its types.
 #include <shellapi.h>
 
+#include <fcntl.h>
+#include <io.h>
+
+#include <cstdio>
+
 #include "common/windows_text.hpp"
 #endif
 
@@ -23,9 +28,11 @@ std::vector<std::string> utf8Arguments(int argc, char** argv) {
   return std::vector<std::string>(argv, argv + argc);
 }
 
-void useUtf8Console() {
+void prepareStandardStreams() {
 #if defined(_WIN32)
   SetConsoleOutputCP(CP_UTF8);
+  _setmode(_fileno(stdout), _O_BINARY);
+  _setmode(_fileno(stderr), _O_BINARY);
 #endif
 }
 

@@ -209,8 +209,9 @@ void writeFileAtomically(const std::string& path,
     target = finalPath(target);
     attributes = GetFileAttributesW(target.c_str());
   }
-  // Windows' own answer to opening a folder for writing.
-  if (exists && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+  // Windows' own answer to opening a folder for writing, and to replacing a read-only file
+  // (MoveFileExW's documented refusal, which Wine does not make: it is asked here).
+  if (exists && (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) != 0) {
     throw systemError(path, ERROR_ACCESS_DENIED);
   }
 
@@ -229,8 +230,7 @@ void writeFileAtomically(const std::string& path,
   const DWORD closing = file.close();
   if (failure == 0) failure = closing;
   if (failure == 0 && exists) {
-    // A replaced file keeps its attributes (hidden, archive...), though not "read-only":
-    // Windows refuses to replace a read-only file, and says so below.
+    // A replaced file keeps its attributes (hidden, archive...).
     const DWORD kept = attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
                                      FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED);
     if (kept != 0) SetFileAttributesW(temporary.c_str(), kept);

@@ -22,9 +22,18 @@ using Arguments = std::vector<std::string>;
 // koralux-cli run in `folder`, its output streams caught in files (so neither is a terminal).
 ProcessResult cli(const TemporaryFolder& folder, Arguments arguments) {
   arguments.insert(arguments.begin(), KORALUX_CLI);
-  return test::runProcess(std::move(arguments), folder.path());
+  ProcessResult run = test::runProcess(std::move(arguments), folder.path());
+#if defined(_WIN32)
+  // Windows joins the walked names with its own separator; the tests name files with '/'.
+  std::replace(run.out.begin(), run.out.end(), '\\', '/');
+  std::replace(run.err.begin(), run.err.end(), '\\', '/');
+#endif
+  return run;
 }
 
+// Windows has no pseudo-terminal to run it on (the console is not a file that a test can read),
+// so the progress line is Linux's test only.
+#if !defined(_WIN32)
 // koralux-cli run in `folder` on a pseudo-terminal (util-linux's `script`): `out` holds what
 // the terminal showed, standard output and error together.
 ProcessResult cliOnTerminal(const TemporaryFolder& folder, const std::string& arguments) {
@@ -32,6 +41,7 @@ ProcessResult cliOnTerminal(const TemporaryFolder& folder, const std::string& ar
       {"script", "-qec", std::string("'") + KORALUX_CLI + "' " + arguments, "/dev/null"},
       folder.path());
 }
+#endif
 
 // Songs in folders as an organ owner keeps them, and one outside.
 const char* const kSongs[] = {"archive/disk1/MDR_00.EVT", "archive/disk1/MDR_01.EVT",
@@ -99,7 +109,7 @@ TEST(CliBatch, FailuresAreNamedAndDoNotStopTheOthers) {
   const std::pair<Arguments, std::vector<std::string>> cases[] = {
       {{"-r", "archive", "missing.evt", "-j", "2"},
        {"koralux-cli: archive/disk1/MDR_02.EVT: the file ends inside a system-exclusive message",
-        "koralux-cli: missing.evt: No such file or directory\n",
+        "koralux-cli: missing.evt: " + test::noSuchFile() + "\n",
         "Converted 4 of 6 files, 2 failed\n"}},
       // A folder named without --recursive, with the way out; two outputs that would be one
       // file, the first named converted; a file named twice, converted once.
@@ -146,6 +156,7 @@ TEST(CliBatch, RefusedCallsConvertNothing) {
   EXPECT_EQ(folder.entries(), (std::vector<std::string>{"archive", "extra.evt", "x.mid"}));
 }
 
+#if !defined(_WIN32)
 TEST(CliBatch, ProgressLineOnlyOnATerminal) {
   TemporaryFolder folder;
   makeArchive(folder);
@@ -158,6 +169,7 @@ TEST(CliBatch, ProgressLineOnlyOnATerminal) {
   // Quiet: nothing on the terminal at all.
   EXPECT_EQ(cliOnTerminal(folder, "-r archive -q").out, "");
 }
+#endif
 
 }  // namespace
 }  // namespace koralux

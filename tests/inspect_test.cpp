@@ -111,7 +111,7 @@ TEST(Info, GoesOnPastFilesItCannotRead) {
                                           folder.file("good.evt")};
   const Outcome text = info(paths, false);
   EXPECT_EQ(text.status, 1);
-  EXPECT_TRUE(contains(text.err, "gone.evt: No such file or directory\n")) << text.err;
+  EXPECT_TRUE(contains(text.err, "gone.evt: " + test::noSuchFile() + "\n")) << text.err;
   EXPECT_TRUE(contains(text.err, "cut.evt: the file ends inside a system-exclusive")) << text.err;
   EXPECT_TRUE(contains(text.out, "good.evt\n")) << text.out;
   EXPECT_FALSE(contains(text.out, "cut.evt")) << text.out;
@@ -128,6 +128,8 @@ TEST(Info, GoesOnPastFilesItCannotRead) {
   EXPECT_EQ(quiet.err, text.err);
 }
 
+// Windows names are UTF-16 and always valid; the test's name holds '"', which Windows refuses.
+#if !defined(_WIN32)
 TEST(Info, FileNamesThatAreNotUtf8StayValidJson) {
   TemporaryFolder folder;
   const std::string odd = folder.file("caf\xE9\".evt");
@@ -136,6 +138,7 @@ TEST(Info, FileNamesThatAreNotUtf8StayValidJson) {
   ASSERT_EQ(json.status, 0) << json.err;
   EXPECT_EQ(Json::parse(json.out)[0]["file"], folder.file("caf\xEF\xBF\xBD\".evt"));
 }
+#endif
 
 // Splits a listing into lines of whitespace-separated fields.
 std::vector<std::vector<std::string>> fields(const std::string& listing) {

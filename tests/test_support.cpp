@@ -1,17 +1,22 @@
 #include "tests/test_support.hpp"
 
+#if !defined(_WIN32)
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <random>
 
+#include "common/windows_text.hpp"
 #include "evt/performance_reader.hpp"
 #include "smf/smf_writer.hpp"
 #include "tests/smf_checker.hpp"
@@ -150,6 +155,21 @@ Bytes readFile(const std::string& path) {
   return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
+std::string noSuchFile() {
+#if defined(_WIN32)
+  return windows::errorText(2);  // ERROR_FILE_NOT_FOUND
+#else
+  return std::strerror(ENOENT);
+#endif
+}
+
+std::string ChildProcess::text(const std::string& path) {
+  const Bytes bytes = readFile(path);
+  return std::string(bytes.begin(), bytes.end());
+}
+
+// The child processes on Windows are tests/test_support_windows.cpp's.
+#if !defined(_WIN32)
 ChildProcess::ChildProcess(std::vector<std::string> command, const std::filesystem::path& folder,
                            const std::string& output, std::uint64_t fileSizeLimit)
     : output_(output.empty() ? capture_.file("out") : output) {
@@ -193,10 +213,6 @@ ProcessResult ChildProcess::wait() {
   ProcessResult result;
   if (WIFEXITED(status)) result.status = WEXITSTATUS(status);
   if (WIFSIGNALED(status)) result.signal = WTERMSIG(status);
-  const auto text = [](const std::string& path) {
-    const Bytes bytes = readFile(path);
-    return std::string(bytes.begin(), bytes.end());
-  };
   if (std::filesystem::is_regular_file(output_)) result.out = text(output_);
   result.err = text(capture_.file("err"));
   return result;
@@ -206,5 +222,6 @@ ProcessResult runProcess(std::vector<std::string> command, const std::filesystem
                          const std::string& output, std::uint64_t fileSizeLimit) {
   return ChildProcess(std::move(command), folder, output, fileSizeLimit).wait();
 }
+#endif
 
 }  // namespace koralux::test

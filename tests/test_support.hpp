@@ -37,6 +37,10 @@ AnalysisResults analyse(const Bytes& input);
 
 bool contains(std::string_view text, std::string_view part);
 
+// The system's words for a file that does not exist: "No such file or directory", or on
+// Windows FormatMessageW's (which Wine words otherwise than Windows).
+std::string noSuchFile();
+
 // Bytes at the end of `bytes` as text, for readable comparisons.
 std::string toHex(const Bytes& bytes);
 
@@ -107,9 +111,14 @@ class ChildProcess {
   ProcessResult wait();
 
  private:
+  static std::string text(const std::string& path);
+
   TemporaryFolder capture_;
   std::string output_;
   pid_t pid_ = -1;
+#if defined(_WIN32)
+  void* process_ = nullptr;  // the process's HANDLE
+#endif
 };
 
 ProcessResult runProcess(std::vector<std::string> command, const std::filesystem::path& folder = {},
