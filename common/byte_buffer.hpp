@@ -66,8 +66,10 @@ class ByteBuffer {
  private:
   void grow(std::size_t count) {
     const std::size_t wanted = std::max({size_ + count, 2 * capacity_, std::size_t{4096}});
-    // Default-initialised: the new bytes are not zeroed, only the kept ones are copied.
-    auto larger = std::make_unique_for_overwrite<std::uint8_t[]>(wanted);
+    // Default-initialised (new[] without braces): the new bytes are not zeroed, only the kept
+    // ones are copied. (std::make_unique_for_overwrite says the same, but the WebAssembly
+    // build's library lacks it.)
+    std::unique_ptr<std::uint8_t[]> larger(new std::uint8_t[wanted]);
     if (size_ != 0) std::memcpy(larger.get(), bytes_.get(), size_);
     bytes_ = std::move(larger);
     capacity_ = wanted;

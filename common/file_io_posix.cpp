@@ -42,7 +42,7 @@ int writeAndClose(FileHandle file, std::span<const std::span<const std::uint8_t>
   constexpr std::size_t kGathered = std::size_t{1} << 20;
   std::unique_ptr<char[]> gathered;  // outlives the stream, which is closed below
   if (pieces.size() > 1 && total <= kGathered) {
-    gathered = std::make_unique_for_overwrite<char[]>(total);
+    gathered.reset(new char[total]);  // not zeroed: the stream fills it
     std::setvbuf(file.get(), gathered.get(), _IOFBF, total);
   }
   int error = 0;

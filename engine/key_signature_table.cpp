@@ -22,7 +22,10 @@ std::optional<std::size_t> findKeySignature(std::string_view text) {
            std::tolower(static_cast<unsigned char>(b));
   };
   for (std::size_t i = 0; i < KeySignatureTable.size(); ++i) {
-    if (std::ranges::equal(KeySignatureTable[i].text, text, sameLetters)) return i;
+    const std::string_view rowText = KeySignatureTable[i].text;
+    if (std::equal(rowText.begin(), rowText.end(), text.begin(), text.end(), sameLetters)) {
+      return i;
+    }
   }
   return std::nullopt;
 }

@@ -2,12 +2,18 @@
 # Installs, with apt, whatever the build and the tests need that this Debian 12 machine lacks.
 #   scripts/deps.sh         what the build, the tests and the sanitizer builds need
 #   scripts/deps.sh fuzz    that, and clang with libFuzzer for the fuzz targets
+#   scripts/deps.sh web     that, and emscripten, Node.js and chromium for the web preset
 set -eu
 packages="cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libcli11-dev nlohmann-json3-dev
   qt6-base-dev midicsv desktop-file-utils appstream shared-mime-info groff-base dpkg-dev
   libbenchmark-dev time"
 if [ "${1:-}" = fuzz ]; then
   packages="$packages clang libclang-rt-14-dev"
+fi
+if [ "${1:-}" = web ]; then
+  packages="$packages emscripten nodejs chromium"
+  # Debian's nodejs comes without npm; other builds of nodejs bring their own.
+  command -v npm >/dev/null 2>&1 || packages="$packages npm"
 fi
 missing=""
 for p in $packages; do

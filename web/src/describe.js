@@ -1,0 +1,70 @@
+// What a performance holds, in words a musician reads: the rows of the card's description
+// list, from the engine's description (what koralux-cli --info shows).
+
+const ticksPerClockMarker = 20;
+
+export function describeFile(info) {
+  const rows = [
+    ['Length', duration(info.milliseconds)],
+    ['Tempo', `about ${info.tempo} beats per minute, from the organ's rhythm clock`],
+    ['Alignment', alignment(info)],
+    ['Tracks', tracks(info)],
+  ];
+  return rows.flatMap(([term, value]) => {
+    const dt = document.createElement('dt');
+    dt.textContent = term;
+    const dd = document.createElement('dd');
+    if (Array.isArray(value)) {
+      const list = document.createElement('ul');
+      list.append(
+          ...value.map((text) => Object.assign(document.createElement('li'), {textContent: text})));
+      dd.append(list);
+    } else {
+      dd.textContent = value;
+    }
+    return [dt, dd];
+  });
+}
+
+function duration(milliseconds) {
+  const seconds = Math.round(milliseconds / 1000);
+  const minutes = Math.floor(seconds / 60);
+  if (minutes === 0) return `${seconds} s`;
+  return `${minutes} min ${String(seconds % 60).padStart(2, '0')} s`;
+}
+
+function alignment(info) {
+  if (info.alignTick > 0) {
+    const beat = info.alignTick / ticksPerClockMarker / 24;
+    return `the alignment mark (after ${
+        plural(
+            Math.round(beat * 100) / 100,
+            'beat')}) is placed on a bar line; it is marked in the picture`;
+  }
+  if (info.alignMarkers > 0) {
+    return 'no alignment mark after the rhythm started, so the music starts at the beginning of a bar';
+  }
+  return 'the file has no alignment mark, so the music starts at the beginning of a bar';
+}
+
+function tracks(info) {
+  const lines = info.parts.map((part) => {
+    let where = `channel ${part.source}`;
+    if (part.destination !== part.source) where += `, moved to channel ${part.destination}`;
+    if (part.mono) where += ', one note at a time';
+    return `${part.name} (${where}): ${plural(part.played, 'note')}`;
+  });
+  if (lines.length === 0)
+    lines.push('no part played: the MIDI file holds only the tempo, key and time');
+  const others = info.untakenChannels;
+  if (others.length > 0) {
+    const list =
+        others.length === 1 ? others[0] : `${others.slice(0, -1).join(', ')} and ${others.at(-1)}`;
+    lines.push(`notes on channel${others.length === 1 ? '' : 's'} ${list} are not converted`);
+  }
+  return lines;
+}
+
+function plural(count, word) {
+  return `${count.toLocaleString('en')} ${word}${count === 1 ? '' : 's'}`;
+}
