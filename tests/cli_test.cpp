@@ -126,6 +126,13 @@ TEST(Cli, WritesThroughStandardOutput) {
     EXPECT_TRUE(test::sameBytes(file, test::Bytes(out.out.begin(), out.out.end()))) << name;
     EXPECT_TRUE(contains(out.err, "Wrote ")) << out.err;
   }
+#if !defined(_WIN32)
+  // A standard output that cannot take the file is a failure, not a success.
+  const ProcessResult full =
+      test::runProcess({KORALUX_CLI, "song.evt", "-o", "-", "-q"}, folder.path(), "/dev/full");
+  EXPECT_EQ(full.status, 1);
+  EXPECT_EQ(full.err, "koralux-cli: standard output: No space left on device\n");
+#endif
 }
 
 }  // namespace
