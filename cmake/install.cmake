@@ -22,12 +22,31 @@ include(GNUInstallDirs)
 
 set(KORALUX_SOURCE_ROOT ${PROJECT_SOURCE_DIR})
 
-# The manual pages carry the version; Debian wants them compressed.
+# Debian wants manual pages and the changelog compressed at the highest level, and without the
+# name and time stamp gzip would store, so that the same sources give the same package.
+find_program(KORALUX_GZIP gzip REQUIRED)
+function(koralux_gzip source target)
+  execute_process(COMMAND ${KORALUX_GZIP} -9n --stdout ${source} OUTPUT_FILE ${target}
+                  RESULT_VARIABLE status)
+  if(NOT status EQUAL 0)
+    message(FATAL_ERROR "gzip could not compress ${source}")
+  endif()
+endfunction()
+
+# The manual pages carry the version.
 foreach(page koralux-cli koralux)
   configure_file(${KORALUX_SOURCE_ROOT}/doc/${page}.1.in ${PROJECT_BINARY_DIR}/doc/${page}.1 @ONLY)
-  file(ARCHIVE_CREATE OUTPUT ${PROJECT_BINARY_DIR}/doc/${page}.1.gz
-       PATHS ${PROJECT_BINARY_DIR}/doc/${page}.1 FORMAT raw COMPRESSION GZip)
+  koralux_gzip(${PROJECT_BINARY_DIR}/doc/${page}.1 ${PROJECT_BINARY_DIR}/doc/${page}.1.gz)
 endforeach()
+
+# The licence in Debian's machine-readable form and the release history, where Debian keeps
+# them for every package (a package built by CPack is Debian-native: changelog, not
+# changelog.Debian).
+set(koralux_debian ${KORALUX_SOURCE_ROOT}/packaging/debian)
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${koralux_debian}/changelog)
+koralux_gzip(${koralux_debian}/changelog ${PROJECT_BINARY_DIR}/doc/changelog.gz)
+install(FILES ${koralux_debian}/copyright ${PROJECT_BINARY_DIR}/doc/changelog.gz
+        DESTINATION ${CMAKE_INSTALL_DOCDIR})
 
 install(TARGETS koralux-cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES ${PROJECT_BINARY_DIR}/doc/koralux-cli.1.gz

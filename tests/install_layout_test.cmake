@@ -16,6 +16,8 @@ endif()
 
 set(expected
     usr/bin/koralux-cli
+    usr/share/doc/koralux/changelog.gz
+    usr/share/doc/koralux/copyright
     usr/share/man/man1/koralux-cli.1.gz
     usr/share/mime/packages/koralux.xml)
 if(GUI)

@@ -1,10 +1,12 @@
 # Builds the Debian package from the build tree and checks what apt will read: the name and
 # version, the dependencies found by dpkg-shlibdeps (and Qt's platform plugins, which no link
-# names), and that it carries the programs and the desktop files.
+# names), that it carries the programs and the desktop files, and that lintian finds no error
+# and no warning in it.
 # cmake -DBUILD_DIR=... -DOUT=... -DVERSION=... -DGUI=ON|OFF -DDESKTOP=ON|OFF -P package_test.cmake
 include(${CMAKE_CURRENT_LIST_DIR}/require_tool.cmake)
 koralux_require_tool(dpkg_deb dpkg-deb dpkg)
 koralux_require_tool(shlibdeps dpkg-shlibdeps dpkg-dev)
+koralux_require_tool(lintian lintian lintian)
 
 file(REMOVE_RECURSE ${OUT})
 execute_process(COMMAND ${CMAKE_CPACK_COMMAND} -G DEB --config ${BUILD_DIR}/CPackConfig.cmake
@@ -30,7 +32,8 @@ endforeach()
 
 execute_process(COMMAND ${dpkg_deb} --contents ${packages} OUTPUT_VARIABLE contents)
 set(files ./usr/bin/koralux-cli ./usr/share/man/man1/koralux-cli.1.gz
-          ./usr/share/mime/packages/koralux.xml)
+          ./usr/share/mime/packages/koralux.xml ./usr/share/doc/koralux/copyright
+          ./usr/share/doc/koralux/changelog.gz)
 if(GUI)
   list(APPEND files ./usr/bin/koralux)
 endif()
@@ -45,4 +48,19 @@ foreach(path ${files})
     message(FATAL_ERROR "the package lacks ${path}:\n${contents}")
   endif()
 endforeach()
-message(STATUS "${packages}\n${control}")
+
+# The newest changelog entry is this version's.
+execute_process(COMMAND ${dpkg_deb} --fsys-tarfile ${packages}
+                COMMAND tar -xO ./usr/share/doc/koralux/changelog.gz
+                COMMAND gzip -dc
+                OUTPUT_VARIABLE changelog RESULT_VARIABLE status)
+if(NOT changelog MATCHES "^koralux \\(${VERSION}\\) ")
+  message(FATAL_ERROR "the changelog's newest entry is not ${VERSION}:\n${changelog}")
+endif()
+
+execute_process(COMMAND ${lintian} --fail-on error,warning --tag-display-limit 0 ${packages}
+                RESULT_VARIABLE status OUTPUT_VARIABLE out ERROR_VARIABLE out)
+if(NOT status EQUAL 0)
+  message(FATAL_ERROR "lintian finds fault with the package:\n${out}")
+endif()
+message(STATUS "${packages}\n${control}${out}")

@@ -34,15 +34,7 @@
 #include "ui/dialog_units.hpp"
 #include "ui/display_name.hpp"
 #include "ui/program_pictures.hpp"
-#include "ui/version_info.hpp"
 #include "ui/wrapping_check_box.hpp"
-
-#ifdef Q_OS_WIN
-#ifndef NOMINMAX
-#define NOMINMAX  // keeps std::min and std::max usable
-#endif
-#include <windows.h>
-#endif
 
 namespace koralux {
 
@@ -115,6 +107,15 @@ class WaitCursor {
   WaitCursor(const WaitCursor&) = delete;
   WaitCursor& operator=(const WaitCursor&) = delete;
 };
+
+// The bar counts in int; a total beyond that (not met in practice) is shown to scale.
+constexpr std::int64_t kBarLimit = std::numeric_limits<int>::max();
+
+int barPosition(std::int64_t notes, std::int64_t total) {
+  if (total <= kBarLimit) return static_cast<int>(notes);
+  return static_cast<int>(static_cast<double>(notes) / static_cast<double>(total) *
+                          static_cast<double>(kBarLimit));
+}
 
 }  // namespace
 
@@ -320,19 +321,6 @@ void MainDialog::status(std::string_view text) {
   statusLine_->repaint();
 }
 
-namespace {
-
-// The bar counts in int; a total beyond that (not met in practice) is shown to scale.
-constexpr std::int64_t kBarLimit = std::numeric_limits<int>::max();
-
-int barPosition(std::int64_t notes, std::int64_t total) {
-  if (total <= kBarLimit) return static_cast<int>(notes);
-  return static_cast<int>(static_cast<double>(notes) / static_cast<double>(total) *
-                          static_cast<double>(kBarLimit));
-}
-
-}  // namespace
-
 void MainDialog::progressBegin(std::int64_t total) {
   progressTotal_ = std::max<std::int64_t>(total, 0);
   progressDone_ = 0;
@@ -406,32 +394,5 @@ bool MainDialog::eventFilter(QObject* watched, QEvent* event) {
   }
   return QDialog::eventFilter(watched, event);
 }
-
-#ifdef Q_OS_WIN
-void MainDialog::showEvent(QShowEvent* event) {
-  QDialog::showEvent(event);
-  if (!systemMenuExtended_) extendSystemMenu();
-}
-
-void MainDialog::extendSystemMenu() {
-  HMENU menu = GetSystemMenu(reinterpret_cast<HWND>(winId()), FALSE);
-  if (menu == nullptr) return;
-  const std::wstring text = QStringLiteral(KORALUX_SYSTEM_MENU_ABOUT).toStdWString();
-  AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
-  AppendMenuW(menu, MF_STRING, kSystemMenuAboutCommand, text.c_str());
-  systemMenuExtended_ = true;
-}
-
-bool MainDialog::nativeEvent(const QByteArray& eventType, void* message, qintptr* result) {
-  const auto* msg = static_cast<const MSG*>(message);
-  if (eventType == "windows_generic_MSG" && msg->message == WM_SYSCOMMAND &&
-      (msg->wParam & 0xFFF0) == kSystemMenuAboutCommand) {
-    showAbout();
-    *result = 0;
-    return true;
-  }
-  return QDialog::nativeEvent(eventType, message, result);
-}
-#endif
 
 }  // namespace koralux

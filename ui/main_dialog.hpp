@@ -57,6 +57,7 @@ class MainDialog final : public QDialog, public ConversionObserver {
   void dropEvent(QDropEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
 #ifdef Q_OS_WIN
+  // The window menu's "&About KORALUX..." entry: main_dialog_windows.cpp.
   void showEvent(QShowEvent* event) override;
   bool nativeEvent(const QByteArray& eventType, void* message, qintptr* result) override;
 #endif
@@ -67,7 +68,6 @@ class MainDialog final : public QDialog, public ConversionObserver {
   void refuse(const QString& message);
   // Whether a drag or drop event carries a performance file; accepts it when it does.
   bool acceptPerformanceDrag(QDropEvent* event);
-  void showProgress();
 #ifdef Q_OS_WIN
   void extendSystemMenu();
   bool systemMenuExtended_ = false;
