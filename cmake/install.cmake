@@ -2,8 +2,10 @@
 # every program's target exists.
 
 # Windows: the zip koralux-VERSION-windows-x64.zip, its files at the top (cpack -G ZIP in
-# build-windows, or scripts/windows-zip.sh).
+# build-windows). The manual page is made only for its test, which compares it with --help.
 if(WIN32)
+  configure_file(${PROJECT_SOURCE_DIR}/doc/koralux-cli.1.in ${PROJECT_BINARY_DIR}/doc/koralux-cli.1
+                 @ONLY)
   install(TARGETS koralux-cli RUNTIME DESTINATION .)
   install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION .)
   if(EXISTS ${PROJECT_SOURCE_DIR}/LICENSE)
