@@ -20,8 +20,7 @@ set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
 # Test programs (and gtest_discover_tests at build time) run through Wine, quietly, in a prefix
 # of this build's own so that nothing of the user's Wine setup is touched.
 set(KORALUX_WINEPREFIX "${CMAKE_BINARY_DIR}/wineprefix")
-set(CMAKE_CROSSCOMPILING_EMULATOR
-    ${CMAKE_COMMAND} -E env WINEDEBUG=-all WINEPREFIX=${KORALUX_WINEPREFIX} wine)
+set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/wine-run.sh ${KORALUX_WINEPREFIX})
 
 # The libraries the host has only for Linux (GoogleTest) or only as headers (CLI11,
 # nlohmann-json) are found through modules of our own.
