@@ -9,6 +9,7 @@
 #include <io.h>
 
 #include <cstdio>
+#include <cstdlib>
 
 #include "common/windows_text.hpp"
 #endif
@@ -28,9 +29,28 @@ std::vector<std::string> utf8Arguments(int argc, char** argv) {
   return std::vector<std::string>(argv, argv + argc);
 }
 
+#if defined(_WIN32)
+namespace {
+// The console's code page belongs to the console, not to the program: it is put back on exit.
+UINT consoleCodePage = 0;
+void restoreConsoleCodePage() {
+  SetConsoleOutputCP(consoleCodePage);
+}
+}  // namespace
+#endif
+
 void prepareStandardStreams() {
 #if defined(_WIN32)
-  SetConsoleOutputCP(CP_UTF8);
+  consoleCodePage = GetConsoleOutputCP();
+  if (consoleCodePage != 0 && consoleCodePage != CP_UTF8 && SetConsoleOutputCP(CP_UTF8)) {
+    std::atexit(restoreConsoleCodePage);
+  }
+  // The batch's progress line is redrawn with the terminal escapes that Linux terminals take;
+  // Windows 10's console takes them once asked to.
+  const HANDLE error = GetStdHandle(STD_ERROR_HANDLE);
+  if (DWORD mode = 0; GetConsoleMode(error, &mode)) {
+    SetConsoleMode(error, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING);
+  }
   _setmode(_fileno(stdout), _O_BINARY);
   _setmode(_fileno(stderr), _O_BINARY);
 #endif

@@ -12,10 +12,11 @@ namespace koralux {
 // are argv as it is.
 std::vector<std::string> utf8Arguments(int argc, char** argv);
 
-// On Windows, makes the console show what the program writes as UTF-8, and puts standard
-// output and error in binary mode, so that what the program writes reaches a file or a pipe
-// byte for byte as on other systems (lines end in a line feed alone; a MIDI file written to
-// standard output keeps its bytes 0A as they are). Elsewhere nothing.
+// On Windows: makes the console show what the program writes as UTF-8 (until the program
+// ends) and take the terminal escapes of the progress line, and puts standard output and error
+// in binary mode, so that what the program writes reaches a file or a pipe byte for byte as on
+// other systems (lines end in a line feed alone; a MIDI file written to standard output keeps
+// its bytes 0A as they are). Elsewhere nothing.
 void prepareStandardStreams();
 
 }  // namespace koralux
