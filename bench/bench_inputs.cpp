@@ -12,11 +12,27 @@ namespace koralux::bench {
 
 namespace {
 
-std::vector<std::uint8_t> generate(std::size_t targetBytes) {
+std::vector<std::uint8_t> generate(std::size_t targetBytes, bool xg = false) {
   GeneratorOptions options;
   options.seed = 7;
   options.targetBytes = targetBytes;
+  if (xg) {
+    options.xg = true;
+    options.channels = kXgChannels;
+  }
   return generatePerformance(options);
+}
+
+std::size_t bytesOf(InputSize size) {
+  switch (size) {
+    case InputSize::Typical:
+      return 100'000;
+    case InputSize::Long:
+      return std::size_t{2} << 20;
+    case InputSize::Giant:
+      break;
+  }
+  return std::size_t{64} << 20;
 }
 
 class ScratchFolder {
@@ -56,6 +72,13 @@ const std::vector<std::uint8_t>& performanceOf(InputSize size) {
   }
   static const auto giant = generate(std::size_t{64} << 20);
   return giant;
+}
+
+const std::vector<std::uint8_t>& xgPerformanceOf(InputSize size) {
+  static std::array<std::vector<std::uint8_t>, 3> made;
+  auto& performance = made.at(static_cast<std::size_t>(size));
+  if (performance.empty()) performance = generate(bytesOf(size), true);
+  return performance;
 }
 
 const std::string& scratchFolder() {

@@ -16,6 +16,8 @@ enum class InputSize {
 };
 
 const std::vector<std::uint8_t>& performanceOf(InputSize size);
+// A song with an XG backing on channels 5, 6, 7 and 10 and registration changes, of the size.
+const std::vector<std::uint8_t>& xgPerformanceOf(InputSize size);
 
 // A folder that lives as long as the benchmark program and is removed at its end.
 const std::string& scratchFolder();

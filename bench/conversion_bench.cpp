@@ -37,5 +37,29 @@ void BM_ConvertFileToFile(benchmark::State& state, InputSize size) {
 }
 KORALUX_BENCHMARK_SIZES(BM_ConvertFileToFile);
 
+// A song with an XG backing, converted without and with the XG parts, in the same run.
+void BM_ConvertXgSong(benchmark::State& state, InputSize size, bool xgParts) {
+  const auto& input = xgPerformanceOf(size);
+  ConversionSettings settings;
+  settings.inputPath = "bench.evt";
+  settings.xgParts = xgParts;
+  SilentObserver observer;
+  std::size_t outputBytes = 0;
+  for (auto _ : state) {
+    const ConversionResult result = convertPerformance(input, settings, observer);
+    outputBytes = result.midi.size();
+  }
+  countInputBytes(state, input);
+  state.counters["output_bytes"] = static_cast<double>(outputBytes);
+}
+BENCHMARK_CAPTURE(BM_ConvertXgSong, long_2MB_off, InputSize::Long, false)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_ConvertXgSong, long_2MB_xg_parts, InputSize::Long, true)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_ConvertXgSong, giant_64MB_off, InputSize::Giant, false)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_ConvertXgSong, giant_64MB_xg_parts, InputSize::Giant, true)
+    ->Unit(benchmark::kMillisecond);
+
 }  // namespace
 }  // namespace koralux::bench

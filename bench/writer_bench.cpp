@@ -26,7 +26,7 @@ void BM_Writer(benchmark::State& state, InputSize size) {
     for (const PerformanceEvent& event : events) {
       switch (event.kind) {
         case EventKind::Timing:
-          now += event.channel;
+          now += event.milliseconds();
           writer.setTime(now);
           break;
         case EventKind::NoteOn:

@@ -5,7 +5,6 @@
 #include <CLI/CLI.hpp>
 #include <algorithm>
 #include <atomic>
-#include <cctype>
 #include <chrono>
 #include <exception>
 #include <filesystem>
@@ -15,7 +14,7 @@
 #include <set>
 #include <thread>
 
-#include "common/fatal_stop.hpp"
+#include "common/failure_message.hpp"
 #include "common/file_io.hpp"
 #include "engine/conversion_run.hpp"
 #include "engine/output_name.hpp"
@@ -32,17 +31,6 @@ struct Job {
   std::string output;
   std::string refusal;  // "LABEL: description", or empty
 };
-
-// "MDR_00.EVT", "song.evt", "Take.Evt": the organ's files, whatever the case of the name.
-bool hasPerformanceName(const fs::path& path) {
-  const std::string name = utf8FromPath(path.filename());
-  constexpr std::string_view kExtension = ".evt";
-  if (name.size() < kExtension.size()) return false;
-  const auto tail = name.end() - static_cast<std::ptrdiff_t>(kExtension.size());
-  return std::equal(kExtension.begin(), kExtension.end(), tail, [](char a, char b) {
-    return a == std::tolower(static_cast<unsigned char>(b));
-  });
-}
 
 // Where the conversion of `input` goes: beside it, or under the output folder at `relative`
 // (its path below the walked folder, or its name), always under the derived output name.
@@ -69,7 +57,8 @@ void walk(const fs::path& folder, const fs::path& root, const BatchOptions& opti
     std::error_code kindError;
     if (!entry.is_symlink(kindError) && entry.is_directory(kindError)) {
       folders.push_back(entry.path());
-    } else if (hasPerformanceName(entry.path()) && entry.is_regular_file(kindError)) {
+    } else if (isPerformanceFileName(utf8FromPath(entry.path().filename())) &&
+               entry.is_regular_file(kindError)) {
       files.push_back(entry.path());
     }
   }
@@ -152,15 +141,45 @@ void makeOutputFolders(std::vector<Job>& jobs, const BatchOptions& options) {
   }
 }
 
-// What the user sees of a batch: a line per file written (standard output), a line per
-// failure (standard error), and on a terminal one progress line on standard error, rewritten
-// in place and taken away before any other line is printed.
+// Reports the run of a single file on standard error as it goes.
+class ProgressReporter final : public ConversionObserver {
+ public:
+  void status(std::string_view text) override { std::cerr << text << '\n'; }
+  void progressBegin(std::int64_t total) override {
+    std::cerr << "Notes in the performance: " << total << '\n';
+  }
+  void partDone(std::int64_t count) override {
+    std::cerr << "  notes transcribed: " << count << '\n';
+  }
+};
+
+// "-o -" writes the MIDI file to standard output, on every system.
+constexpr std::string_view kStandardOutputName = "-";
+
+bool isStandardOutput(const std::string& path) {
+  return path == kStandardOutputName || path == "/dev/stdout" || path == "/dev/fd/1" ||
+         path == "/proc/self/fd/1";
+}
+
+// ConversionRun for "-o -": the same conversion, its file going to standard output.
+ConversionSummary convertToStandardOutput(const ConversionSettings& settings,
+                                          ConversionObserver& observer) {
+  const std::vector<std::uint8_t> performance = readWholeFile(settings.inputPath);
+  ConversionResult result = convertPerformance(performance, settings, observer);
+  writeStandardOutput(result.midi);
+  return result.summary;
+}
+
+// What the user sees of the conversions: a line per file written (standard output), a line per
+// failure (standard error); for many files, the count at the end and on a terminal one progress
+// line on standard error, rewritten in place and taken away before any other line is printed.
 class BatchReport {
  public:
-  BatchReport(std::size_t total, bool quiet)
+  BatchReport(std::size_t total, bool single, bool quiet)
       : total_(total),
+        single_(single),
         quiet_(quiet),
-        progress_(!quiet && ::isatty(STDERR_FILENO) == 1),
+        progress_(!single && !quiet && ::isatty(STDERR_FILENO) == 1),
         outputShared_(progress_ && ::isatty(STDOUT_FILENO) == 1) {}
 
   void written(const ConversionSummary& summary, const std::string& output) {
@@ -169,9 +188,10 @@ class BatchReport {
     if (!quiet_) {
       // Standard output on the same terminal would print the line over the progress line.
       if (outputShared_) clearProgress();
-      std::cout << "Wrote " << summary.tracks << (summary.tracks == 1 ? " track" : " tracks")
-                << " (" << summary.notesTranscribed << " of " << summary.notesTotal << " notes) to "
-                << output << std::endl;
+      std::ostream& out = isStandardOutput(output) ? std::cerr : std::cout;
+      out << "Wrote " << summary.tracks << (summary.tracks == 1 ? " track" : " tracks") << " ("
+          << summary.notesTranscribed << " of " << summary.notesTotal << " notes) to " << output
+          << std::endl;
     }
     drawProgress();
   }
@@ -192,7 +212,7 @@ class BatchReport {
   void finish() {
     const std::lock_guard lock(mutex_);
     clearProgress();
-    if (quiet_) return;
+    if (quiet_ || single_) return;
     if (total_ == 0) {
       std::cerr << "koralux-cli: no performance files (.evt) found" << std::endl;
       return;
@@ -223,6 +243,7 @@ class BatchReport {
 
   std::mutex mutex_;
   const std::size_t total_;
+  const bool single_;
   const bool quiet_;
   const bool progress_;
   const bool outputShared_;
@@ -244,11 +265,6 @@ void addBatchOptions(CLI::App& app, BatchOptions& options) {
       ->check(CLI::Range(1u, 1024u).description(""));
 }
 
-bool isBatch(const std::vector<std::string>& inputs, const BatchOptions& options) {
-  // -j alone changes nothing for one file.
-  return inputs.size() > 1 || options.recursive || !options.outputDir.empty();
-}
-
 std::optional<std::string> batchUsageError(const std::vector<std::string>& inputs,
                                            const std::string& output, const BatchOptions& options) {
   if (output.empty()) return std::nullopt;
@@ -260,13 +276,22 @@ std::optional<std::string> batchUsageError(const std::vector<std::string>& input
   return std::nullopt;
 }
 
-int runBatch(const std::vector<std::string>& inputs, const BatchOptions& options,
-             const ConversionSettings& settings, bool quiet) {
+int runConversions(const std::vector<std::string>& inputs, const std::string& output,
+                   const BatchOptions& options, const ConversionSettings& settings, bool quiet) {
+  // A single file goes where it always went, with the checks of the conversion itself (-j alone
+  // changes nothing for it).
+  const bool single = inputs.size() == 1 && !options.recursive && options.outputDir.empty();
   std::vector<std::string> problems;
-  std::vector<Job> jobs = plan(inputs, options, problems);
-  makeOutputFolders(jobs, options);
+  std::vector<Job> jobs;
+  if (single) {
+    jobs.push_back(
+        {inputs.front(), output.empty() ? derivedOutputName(inputs.front()) : output, {}});
+  } else {
+    jobs = plan(inputs, options, problems);
+    makeOutputFolders(jobs, options);
+  }
 
-  BatchReport report(jobs.size(), quiet);
+  BatchReport report(jobs.size(), single, quiet);
   for (const std::string& problem : problems) report.failed(problem, false);
 
   // Each conversion owns everything it uses, so they run side by side without sharing.
@@ -283,15 +308,18 @@ int runBatch(const std::vector<std::string>& inputs, const BatchOptions& options
       ConversionSettings fileSettings = settings;
       fileSettings.inputPath = job.input;
       fileSettings.outputPath = job.output;
+      ProgressReporter reporter;
       SilentObserver silent;
+      ConversionObserver& observer =
+          single && !quiet ? static_cast<ConversionObserver&>(reporter) : silent;
       try {
-        report.written(ConversionRun(fileSettings, silent), job.output);
-      } catch (const FatalStop& e) {
+        report.written(job.output == kStandardOutputName
+                           ? convertToStandardOutput(fileSettings, observer)
+                           : ConversionRun(fileSettings, observer),
+                       job.output);
+      } catch (...) {
         anyFailed = true;
-        report.failed(e.what());
-      } catch (const std::exception& e) {
-        anyFailed = true;
-        report.failed(job.input + ": " + e.what());
+        report.failed(failureMessage(std::current_exception(), job.input));
       }
     }
   };

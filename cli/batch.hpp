@@ -1,7 +1,8 @@
 #pragma once
-// Converting many performances in one call of koralux-cli: several inputs, folder trees walked
-// with --recursive, each output beside its input (or under --output-dir, keeping the layout of
-// a walked tree), several conversions at a time.
+// The conversions of one call of koralux-cli. One input is a batch of one, converted to the
+// output -o names (or the derived name). Many are several inputs, folder trees walked with
+// --recursive, each output beside its input (or under --output-dir, keeping the layout of a
+// walked tree), several conversions at a time.
 
 #include <optional>
 #include <string>
@@ -24,21 +25,19 @@ struct BatchOptions {
 // Adds --recursive, --output-dir and -j/--jobs to the command line.
 void addBatchOptions(CLI::App& app, BatchOptions& options);
 
-// Whether the command line asks for more than the conversion of one file into one output
-// chosen as before: several inputs, --recursive or --output-dir.
-bool isBatch(const std::vector<std::string>& inputs, const BatchOptions& options);
-
 // What is wrong with the command line for a batch (to be reported as a usage error), if
 // anything. `output` is the value of -o.
 std::optional<std::string> batchUsageError(const std::vector<std::string>& inputs,
                                            const std::string& output, const BatchOptions& options);
 
 // Converts every performance that `inputs` name with `settings` (whose paths are not used):
-// a line on standard output for each file written and one on standard error for each file
-// that failed, which does not stop the others; on a terminal, a progress line on standard
-// error. `quiet` leaves nothing but the failures. Returns the exit status: 0 when every file
-// was converted, 1 when any failed.
-int runBatch(const std::vector<std::string>& inputs, const BatchOptions& options,
-             const ConversionSettings& settings, bool quiet);
+// a line on standard output for each file written (on standard error when the file is standard
+// output) and one on standard error for each file that failed, which does not stop the others.
+// A single file (one input, no --recursive, no --output-dir) goes to `output` if given and
+// reports the run's progress on standard error; many files end with a count of those converted,
+// and on a terminal a progress line is shown meanwhile. `quiet` leaves nothing but the failures.
+// Returns the exit status: 0 when every file was converted, 1 when any failed.
+int runConversions(const std::vector<std::string>& inputs, const std::string& output,
+                   const BatchOptions& options, const ConversionSettings& settings, bool quiet);
 
 }  // namespace koralux::cli

@@ -7,6 +7,7 @@
 #include <streambuf>
 
 #include "cli/output_check.hpp"
+#include "common/failure_message.hpp"
 #include "common/fatal_stop.hpp"
 #include "common/file_io.hpp"
 #include "engine/analysis_pass.hpp"
@@ -14,7 +15,7 @@
 #include "evt/performance_reader.hpp"
 #include "smf/smf_writer.hpp"
 
-namespace koralux {
+namespace koralux::cli {
 
 namespace {
 
@@ -93,8 +94,8 @@ void writeEventDump(std::ostream& out, std::span<const std::uint8_t> performance
     Tick ticks = 0;
     if (event.kind == EventKind::Timing) {
       timed = true;
-      milliseconds += event.channel;
-      ticks = clock.onTiming(event.channel);
+      milliseconds += event.milliseconds();
+      ticks = clock.onTiming(event.milliseconds());
       if (rhythmUnitAbsent) ticks = clock.onClockMarker();
     } else if (event.kind == EventKind::ClockMarker) {
       timed = true;
@@ -124,16 +125,13 @@ int runDumpCommand(const std::vector<std::string>& paths, bool rhythmUnitAbsent,
   try {
     const std::vector<std::uint8_t> bytes = readWholeFile(path);
     writeEventDump(listing, bytes, path, rhythmUnitAbsent);
-  } catch (const FatalStop& e) {
+  } catch (...) {
     listing.flush();
-    err << "koralux-cli: " << e.what() << '\n';
-    return 1;
-  } catch (const std::exception& e) {
-    err << "koralux-cli: " << path << ": " << e.what() << '\n';
+    err << "koralux-cli: " << failureMessage(std::current_exception(), path) << '\n';
     return 1;
   }
   if (!quiet && !flushedCleanly(out, err)) return 1;
   return 0;
 }
 
-}  // namespace koralux
+}  // namespace koralux::cli

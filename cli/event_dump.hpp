@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-namespace koralux {
+namespace koralux::cli {
 
 // Lists the events of `performance` (header included): byte offset, kind, channel (or the
 // event's value), the data bytes the kind carries, and for timing events and clock markers the
@@ -23,4 +23,4 @@ void writeEventDump(std::ostream& out, std::span<const std::uint8_t> performance
 int runDumpCommand(const std::vector<std::string>& paths, bool rhythmUnitAbsent, bool quiet,
                    std::ostream& out, std::ostream& err);
 
-}  // namespace koralux
+}  // namespace koralux::cli

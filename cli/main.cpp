@@ -3,8 +3,6 @@
 
 #include <CLI/CLI.hpp>
 #include <cstdint>
-#include <cstdio>
-#include <exception>
 #include <iostream>
 #include <memory>
 #include <optional>
@@ -15,57 +13,44 @@
 #include "cli/event_dump.hpp"
 #include "cli/performance_info.hpp"
 #include "common/console.hpp"
-#include "common/fatal_stop.hpp"
-#include "common/file_io.hpp"
-#include "engine/conversion_run.hpp"
+#include "engine/conversion_settings.hpp"
 #include "engine/key_signature_table.hpp"
-#include "engine/output_name.hpp"
 
+namespace koralux::cli {
 namespace {
 
-constexpr int kExitFailure = 1;
 constexpr int kExitUsage = 2;
-
-// Reports the run on standard error as it goes.
-class ProgressReporter final : public koralux::ConversionObserver {
- public:
-  void status(std::string_view text) override { std::cerr << text << '\n'; }
-  void progressBegin(std::int64_t total) override {
-    std::cerr << "Notes in the performance: " << total << '\n';
-  }
-  void partDone(std::int64_t count) override {
-    std::cerr << "  notes transcribed: " << count << '\n';
-  }
-};
 
 struct TimeSignatureText {
   std::uint8_t numerator = 4;
   std::uint8_t denominator = 4;
 };
 
+// "N/D" with N and D of at most three digits each, in the ranges a conversion accepts.
 std::optional<TimeSignatureText> parseTimeSignature(const std::string& text) {
   const auto slash = text.find('/');
   if (slash == std::string::npos) return std::nullopt;
-  const auto number = [](const std::string& digits, int low, int high) -> std::optional<int> {
-    if (digits.empty() || digits.size() > 3) return std::nullopt;
+  const auto number = [](const std::string& digits) {
+    if (digits.empty() || digits.size() > 3) return -1;
     int value = 0;
     for (char c : digits) {
-      if (c < '0' || c > '9') return std::nullopt;
+      if (c < '0' || c > '9') return -1;
       value = value * 10 + (c - '0');
     }
-    if (value < low || value > high) return std::nullopt;
     return value;
   };
-  const auto numerator = number(text.substr(0, slash), 1, 255);
-  const auto denominator = number(text.substr(slash + 1), 1, 128);
-  if (!numerator || !denominator) return std::nullopt;
-  return TimeSignatureText{static_cast<std::uint8_t>(*numerator),
-                           static_cast<std::uint8_t>(*denominator)};
+  const int numerator = number(text.substr(0, slash));
+  const int denominator = number(text.substr(slash + 1));
+  if (!isTimeNumeratorInRange(numerator) || !isTimeDenominatorInRange(denominator)) {
+    return std::nullopt;
+  }
+  return TimeSignatureText{static_cast<std::uint8_t>(numerator),
+                           static_cast<std::uint8_t>(denominator)};
 }
 
 std::string keyList() {
   std::string list;
-  for (const auto& row : koralux::KeySignatureTable) {
+  for (const auto& row : KeySignatureTable) {
     if (!list.empty()) list += ", ";
     list += row.text;
   }
@@ -83,34 +68,19 @@ class CompactHelp final : public CLI::Formatter {
   }
 };
 
-// "-o -" writes the MIDI file to standard output, on every system.
-constexpr std::string_view kStandardOutputName = "-";
-
-bool isStandardOutput(const std::string& path) {
-  return path == kStandardOutputName || path == "/dev/stdout" || path == "/dev/fd/1" ||
-         path == "/proc/self/fd/1";
-}
-
-// ConversionRun for "-o -": the same conversion, its file going to standard output.
-koralux::ConversionSummary convertToStandardOutput(const koralux::ConversionSettings& settings,
-                                                   koralux::ConversionObserver& observer) {
-  const std::vector<std::uint8_t> performance = koralux::readWholeFile(settings.inputPath);
-  koralux::ConversionResult result = koralux::convertPerformance(performance, settings, observer);
-  koralux::writeStandardOutput(result.midi);
-  return result.summary;
-}
-
 }  // namespace
+}  // namespace koralux::cli
 
 int main(int argc, char** argv) {
-  koralux::prepareStandardStreams();
+  using namespace koralux;
+  using namespace koralux::cli;
+  prepareStandardStreams();
   CLI::App app{"Converts organ performance files (.evt) into Standard MIDI Files.", "koralux-cli"};
   app.set_version_flag("--version", std::string("koralux-cli ") + KORALUX_VERSION,
                        "Print the version and exit");
   app.footer(
       "Examples:\n"
-      "  koralux-cli song.evt                         write song.mid\n"
-      "  koralux-cli song.evt -o out.mid --key \"F Major\" --time 3/4\n"
+      "  koralux-cli song.evt -o out.mid --key \"F Major\" --time 3/4 --xg-parts\n"
       "  koralux-cli --info *.evt                     describe without converting\n"
       "Exit status: 0 done, 1 a file failed, 2 wrong arguments. Manual: koralux-cli(1).");
 
@@ -120,6 +90,7 @@ int main(int argc, char** argv) {
   std::string time = "4/4";
   bool rhythmUnitAbsent = false;
   bool legacyTiming = false;
+  bool xgParts = false;
   bool quiet = false;
   bool info = false;
   bool json = false;
@@ -139,6 +110,7 @@ int main(int argc, char** argv) {
   app.add_flag("--rhythm-unit-absent", rhythmUnitAbsent,
                "The rhythm unit was not used in the recording");
   app.add_flag("--legacy-timing", legacyTiming, "Keep the old timing, in which late events drift");
+  app.add_flag("--xg-parts", xgParts, "Also write the XG backing and the registration changes");
   app.add_flag("-q,--quiet", quiet, "Print nothing but errors");
   auto* infoFlag = app.add_flag("--info", info, "Describe each INPUT instead of converting it")
                        ->excludes(outputOption);
@@ -146,10 +118,10 @@ int main(int argc, char** argv) {
   app.add_flag("--dump", dump, "List every event of INPUT instead of converting it")
       ->excludes(outputOption)
       ->excludes(infoFlag);
-  koralux::cli::BatchOptions batch;
-  koralux::cli::addBatchOptions(app, batch);
+  BatchOptions batch;
+  addBatchOptions(app, batch);
 
-  const std::vector<std::string> arguments = koralux::utf8Arguments(argc, argv);
+  const std::vector<std::string> arguments = utf8Arguments(argc, argv);
   std::vector<const char*> argumentPointers;
   for (const std::string& argument : arguments) argumentPointers.push_back(argument.c_str());
   try {
@@ -163,22 +135,22 @@ int main(int argc, char** argv) {
     return kExitUsage;
   }
 
-  if (info) return koralux::runInfoCommand(inputs, json, quiet, std::cout, std::cerr);
-  if (dump) return koralux::runDumpCommand(inputs, rhythmUnitAbsent, quiet, std::cout, std::cerr);
-  if (const auto error = koralux::cli::batchUsageError(inputs, output, batch)) {
+  if (info) return runInfoCommand(inputs, json, quiet, std::cout, std::cerr);
+  if (dump) return runDumpCommand(inputs, rhythmUnitAbsent, quiet, std::cout, std::cerr);
+  if (const auto error = batchUsageError(inputs, output, batch)) {
     std::cerr << "koralux-cli: " << *error << '\n';
     return kExitUsage;
   }
 
-  koralux::ConversionSettings settings;
-  const auto keyRow = koralux::findKeySignature(key);
+  ConversionSettings settings;
+  const auto keyRow = findKeySignature(key);
   if (!keyRow) {
     std::cerr << "koralux-cli: --key: unknown key \"" << key
               << "\"; accepted (any case): " << keyList() << '\n';
     return kExitUsage;
   }
-  settings.keySharpsFlats = koralux::KeySignatureTable[*keyRow].sharpsFlats;
-  settings.keyMinor = koralux::KeySignatureTable[*keyRow].minor;
+  settings.keySharpsFlats = KeySignatureTable[*keyRow].sharpsFlats;
+  settings.keyMinor = KeySignatureTable[*keyRow].minor;
   const auto timeSignature = parseTimeSignature(time);
   if (!timeSignature) {
     std::cerr << "koralux-cli: --time: \"" << time
@@ -190,33 +162,6 @@ int main(int argc, char** argv) {
   settings.timeDenominator = timeSignature->denominator;
   settings.rhythmUnitAbsent = rhythmUnitAbsent;
   settings.legacyTiming = legacyTiming;
-  if (koralux::cli::isBatch(inputs, batch)) {
-    return koralux::cli::runBatch(inputs, batch, settings, quiet);
-  }
-  const std::string& input = inputs.front();
-  settings.inputPath = input;
-  settings.outputPath = output.empty() ? koralux::derivedOutputName(input) : output;
-
-  ProgressReporter reporter;
-  koralux::SilentObserver silent;
-  try {
-    koralux::ConversionObserver& observer =
-        quiet ? static_cast<koralux::ConversionObserver&>(silent) : reporter;
-    const koralux::ConversionSummary summary = settings.outputPath == kStandardOutputName
-                                                   ? convertToStandardOutput(settings, observer)
-                                                   : koralux::ConversionRun(settings, observer);
-    if (!quiet) {
-      std::ostream& out = isStandardOutput(settings.outputPath) ? std::cerr : std::cout;
-      out << "Wrote " << summary.tracks << (summary.tracks == 1 ? " track" : " tracks") << " ("
-          << summary.notesTranscribed << " of " << summary.notesTotal << " notes) to "
-          << settings.outputPath << '\n';
-    }
-  } catch (const koralux::FatalStop& e) {
-    std::cerr << "koralux-cli: " << e.what() << '\n';
-    return kExitFailure;
-  } catch (const std::exception& e) {
-    std::cerr << "koralux-cli: " << settings.inputPath << ": " << e.what() << '\n';
-    return kExitFailure;
-  }
-  return 0;
+  settings.xgParts = xgParts;
+  return runConversions(inputs, output, batch, settings, quiet);
 }

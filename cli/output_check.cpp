@@ -4,7 +4,7 @@
 #include <cstring>
 #include <ostream>
 
-namespace koralux {
+namespace koralux::cli {
 
 bool flushedCleanly(std::ostream& out, std::ostream& err) {
   if (out) {
@@ -19,4 +19,4 @@ bool flushedCleanly(std::ostream& out, std::ostream& err) {
   return false;
 }
 
-}  // namespace koralux
+}  // namespace koralux::cli

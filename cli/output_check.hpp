@@ -4,9 +4,9 @@
 
 #include <iosfwd>
 
-namespace koralux {
+namespace koralux::cli {
 
 // Flushes `out`; when it or an earlier write failed, says so on `err` and returns false.
 bool flushedCleanly(std::ostream& out, std::ostream& err);
 
-}  // namespace koralux
+}  // namespace koralux::cli

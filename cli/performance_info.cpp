@@ -6,13 +6,14 @@
 #include <ostream>
 
 #include "cli/output_check.hpp"
-#include "common/fatal_stop.hpp"
+#include "common/failure_message.hpp"
 #include "common/file_io.hpp"
 #include "engine/part_schedule.hpp"
+#include "engine/xg_parts.hpp"
 #include "evt/performance_reader.hpp"
 #include "smf/smf_writer.hpp"
 
-namespace koralux {
+namespace koralux::cli {
 
 namespace {
 
@@ -79,11 +80,62 @@ std::string partSource(const PlannedPart& part) {
   return text;
 }
 
+// The backing, the registration changes and what --xg-parts would add; nothing when the file
+// has none of them.
+std::string xgText(const PerformanceInfo& info) {
+  const XgActivity& xg = info.analysis.xg;
+  if (info.xgTracks.empty() && xg.registrations.empty()) return {};
+  std::string channels;
+  for (const PlannedXgTrack& track : info.xgTracks) {
+    if (track.channel == 0) continue;
+    channels += (channels.empty() ? "" : ", ") + std::to_string(track.channel);
+  }
+  std::string text = line("XG channels:", channels.empty() ? "none" : channels);
+  text += line("Registrations:", std::to_string(xg.registrations.size()) +
+                                     (xg.registrations.size() == 1 ? " change" : " changes"));
+  for (const RegistrationChange& change : xg.registrations) {
+    text += "  " + padded(secondsText(change.milliseconds) + " s", 15) + "Registration " +
+            std::to_string(change.number) + '\n';
+  }
+  const std::int64_t notes = info.notesTranscribed() + info.xgNotes();
+  text += line("With --xg-parts:",
+               std::to_string(info.tracks() + static_cast<int>(info.xgTracks.size())) +
+                   " tracks, " + std::to_string(notes) + " of " +
+                   std::to_string(info.analysis.noteOnCount) + " notes");
+  for (const PlannedXgTrack& track : info.xgTracks) {
+    text += "  " + padded(track.name, 12);
+    if (track.channel == 0) {
+      text += std::to_string(xg.setupMessages) +
+              (xg.setupMessages == 1 ? " set-up message\n" : " set-up messages\n");
+    } else {
+      text += padded("from channel " + std::to_string(track.channel), 28) +
+              padded(std::to_string(track.notes), 8, true) +
+              (track.notes == 1 ? " note\n" : " notes\n");
+    }
+  }
+  if (!xg.registrations.empty()) {
+    text += "  " + std::to_string(xg.registrations.size()) +
+            (xg.registrations.size() == 1 ? " marker" : " markers") + " in the conductor track\n";
+  }
+  if (const std::int64_t left = info.xgNotes(); left > 0) {
+    text += std::to_string(left) +
+            (left == 1 ? " note on channels 5–14 is left out; add --xg-parts to keep it\n"
+                       : " notes on channels 5–14 are left out; add --xg-parts to keep them\n");
+  }
+  return text;
+}
+
 }  // namespace
 
 std::int64_t PerformanceInfo::notesTranscribed() const noexcept {
   std::int64_t total = 0;
   for (const PlannedPart& part : parts) total += part.notes;
+  return total;
+}
+
+std::int64_t PerformanceInfo::xgNotes() const noexcept {
+  std::int64_t total = 0;
+  for (const PlannedXgTrack& track : xgTracks) total += track.notes;
   return total;
 }
 
@@ -102,6 +154,9 @@ PerformanceInfo describePerformance(const std::string& path) {
     const TranscriptionParameters& p = row.parameters;
     info.parts.push_back(
         {p.trackName, p.source, p.destination, p.mono, info.analysis.noteOns(p.source)});
+  }
+  for (const XgTrack& track : plannedXgTracks(info.analysis.xg, info.analysis.activity)) {
+    info.xgTracks.push_back({track.name, track.channel, info.analysis.noteOns(track.channel)});
   }
   return info;
 }
@@ -149,6 +204,7 @@ void writeInfoText(std::ostream& out, const PerformanceInfo& info) {
             padded(std::to_string(part.notes), 8, true) +
             (part.notes == 1 ? " note\n" : " notes\n");
   }
+  text += xgText(info);
   out << text;
 }
 
@@ -195,6 +251,30 @@ void writeInfoJson(std::ostream& out, const std::vector<PerformanceInfo>& infos)
         {"notesTranscribed", info.notesTranscribed()},
         {"parts", parts},
     };
+    Json xgChannels = Json::array();
+    for (int channel = kFirstXgChannel; channel <= kLastXgChannel; ++channel) {
+      if (!a.xg.played(channel, a.activity)) continue;
+      xgChannels.push_back(
+          {{"channel", channel},
+           {"noteOns", a.noteOns(channel)},
+           {"programChanges", a.xg.programChanges[static_cast<std::size_t>(channel)]}});
+    }
+    Json registrations = Json::array();
+    for (const RegistrationChange& change : a.xg.registrations) {
+      registrations.push_back(
+          {{"milliseconds", change.milliseconds}, {"registration", change.number}});
+    }
+    Json xgTracks = Json::array();
+    for (const PlannedXgTrack& track : info.xgTracks) {
+      xgTracks.push_back({{"name", track.name},
+                          {"channel", track.channel == 0 ? Json(nullptr) : Json(track.channel)},
+                          {"notes", track.notes}});
+    }
+    file["xgChannels"] = xgChannels;
+    file["setupMessages"] = a.xg.setupMessages;
+    file["registrationChanges"] = registrations;
+    file["xgTracks"] = xgTracks;
+    file["xgNotes"] = info.xgNotes();
     files.push_back(std::move(file));
   }
   // File names need not be UTF-8; a byte that is not becomes U+FFFD rather than an error.
@@ -218,11 +298,8 @@ int runInfoCommand(const std::vector<std::string>& paths, bool json, bool quiet,
         out.flush();
         first = false;
       }
-    } catch (const FatalStop& e) {
-      err << "koralux-cli: " << e.what() << '\n';
-      failed = true;
-    } catch (const std::exception& e) {
-      err << "koralux-cli: " << path << ": " << e.what() << '\n';
+    } catch (...) {
+      err << "koralux-cli: " << failureMessage(std::current_exception(), path) << '\n';
       failed = true;
     }
   }
@@ -231,4 +308,4 @@ int runInfoCommand(const std::vector<std::string>& paths, bool json, bool quiet,
   return failed ? 1 : 0;
 }
 
-}  // namespace koralux
+}  // namespace koralux::cli

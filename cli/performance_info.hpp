@@ -10,7 +10,7 @@
 
 #include "engine/analysis_pass.hpp"
 
-namespace koralux {
+namespace koralux::cli {
 
 // One part track that a conversion would write.
 struct PlannedPart {
@@ -21,14 +21,24 @@ struct PlannedPart {
   std::int64_t notes = 0;  // note-ons the part takes from its source channel
 };
 
+// One track that a conversion with --xg-parts would add after the parts.
+struct PlannedXgTrack {
+  std::string name;
+  int channel = 0;         // 0 for the set-up track
+  std::int64_t notes = 0;  // note-ons the track takes from its channel
+};
+
 struct PerformanceInfo {
   std::string path;
   std::uint64_t sizeBytes = 0;
   AnalysisResults analysis;
-  std::vector<PlannedPart> parts;  // in the order a conversion writes them
+  std::vector<PlannedPart> parts;        // in the order a conversion writes them
+  std::vector<PlannedXgTrack> xgTracks;  // what --xg-parts adds, in order
 
   int tracks() const noexcept { return 1 + static_cast<int>(parts.size()); }
   std::int64_t notesTranscribed() const noexcept;
+  // The note-ons of the XG parts: left out without --xg-parts.
+  std::int64_t xgNotes() const noexcept;
 };
 
 // Reads and analyses the file at `path`. Throws FatalStop when it cannot be read or is damaged.
@@ -45,4 +55,4 @@ void writeInfoJson(std::ostream& out, const std::vector<PerformanceInfo>& infos)
 int runInfoCommand(const std::vector<std::string>& paths, bool json, bool quiet, std::ostream& out,
                    std::ostream& err);
 
-}  // namespace koralux
+}  // namespace koralux::cli

@@ -76,8 +76,10 @@ namespace {
 
 using windows::systemPath;
 
+// The system's words for a GetLastError() code, with the code (Windows' own numbers).
 FatalStop systemError(const std::string& label, DWORD code) {
-  return FatalStop(label, windows::errorText(code));
+  return FatalStop(label, windows::errorText(code),
+                   std::error_code(static_cast<int>(code), std::system_category()));
 }
 
 // Closes the handle when it goes out of scope.

@@ -20,7 +20,8 @@ std::int64_t tempoFromAverage(std::int64_t average) noexcept {
 }
 
 AnalysisResults runAnalysisPass(PerformanceReader& reader, SmfWriter& writer,
-                                TimeSignature timeSignature, KeySignature keySignature) {
+                                TimeSignature timeSignature, KeySignature keySignature,
+                                ConductorTrack conductor) {
   reader.rewind();
   writer.beginTrack();
   writer.text(kGeneratorText);
@@ -34,8 +35,8 @@ AnalysisResults runAnalysisPass(PerformanceReader& reader, SmfWriter& writer,
     ++results.eventCounts[static_cast<std::size_t>(event.kind)];
     switch (event.kind) {
       case EventKind::Timing:
-        elapsed += event.channel;
-        results.milliseconds += event.channel;
+        elapsed += event.milliseconds();
+        results.milliseconds += event.milliseconds();
         break;
       case EventKind::ClockMarker:
         average = (10 * average + 100 * elapsed + 5) / 11;
@@ -56,6 +57,12 @@ AnalysisResults runAnalysisPass(PerformanceReader& reader, SmfWriter& writer,
       case EventKind::NoteOff:
         results.activity.record(event.channel, 0);
         break;
+      case EventKind::ProgramChange:
+        results.xg.recordProgramChange(event.channel, event.data1, results.milliseconds);
+        break;
+      case EventKind::SystemExclusive:
+        if (isSetupMessage(reader.systemExclusive())) ++results.xg.setupMessages;
+        break;
       default:
         break;
     }
@@ -68,7 +75,7 @@ AnalysisResults runAnalysisPass(PerformanceReader& reader, SmfWriter& writer,
   writer.tempo(results.tempo);
   writer.timeSignature(timeSignature.numerator, timeSignature.denominator);
   writer.keySignature(keySignature.sharpsFlats, keySignature.minor);
-  writer.endTrack();
+  if (conductor == ConductorTrack::End) writer.endTrack();
   return results;
 }
 

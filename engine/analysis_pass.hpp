@@ -8,6 +8,7 @@
 
 #include "common/timebase.hpp"
 #include "engine/channel_activity.hpp"
+#include "engine/xg_parts.hpp"
 #include "evt/event_kind.hpp"
 
 namespace koralux {
@@ -25,6 +26,9 @@ struct AnalysisResults {
   Tick alignTick = 0;        // clock time of the first alignment marker after a clock marker, or 0
   std::int64_t noteOnCount = 0;  // note-ons in the whole file, every channel, velocity 0 included
   ChannelActivity activity;
+  // The backing channels' program changes, the registration changes and the tone generator's
+  // set-up messages, for a conversion that keeps them.
+  XgActivity xg{};
 
   // What the file holds, for people who inspect it before converting; nothing written depends
   // on these.
@@ -55,9 +59,14 @@ struct KeySignature {
   std::uint8_t minor = 0;
 };
 
+// Whether the analysis pass ends the conductor track, or leaves it open for the registration
+// markers that the transcription pass adds (XgTranscription).
+enum class ConductorTrack { End, LeaveOpen };
+
 // Reads every event once from the start of the stream and writes the conductor track.
 AnalysisResults runAnalysisPass(PerformanceReader& reader, SmfWriter& writer,
-                                TimeSignature timeSignature, KeySignature keySignature);
+                                TimeSignature timeSignature, KeySignature keySignature,
+                                ConductorTrack conductor = ConductorTrack::End);
 
 // The tempo that a running average of the clock-marker interval (in hundredths of a
 // millisecond) implies, rounded; never below 1.

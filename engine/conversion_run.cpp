@@ -5,6 +5,7 @@
 #include "common/file_io.hpp"
 #include "engine/analysis_pass.hpp"
 #include "engine/part_schedule.hpp"
+#include "engine/xg_parts.hpp"
 #include "evt/performance_reader.hpp"
 #include "smf/smf_writer.hpp"
 
@@ -13,10 +14,10 @@ namespace koralux {
 namespace {
 
 void checkRanges(const ConversionSettings& settings) {
-  if (settings.timeNumerator < 1) {
+  if (!isTimeNumeratorInRange(settings.timeNumerator)) {
     throw FatalStop({}, "the time signature's numerator must be 1 to 255");
   }
-  if (settings.timeDenominator < 1 || settings.timeDenominator > 128) {
+  if (!isTimeDenominatorInRange(settings.timeDenominator)) {
     throw FatalStop({}, "the time signature's denominator must be 1 to 128");
   }
   if (settings.keySharpsFlats < -7 || settings.keySharpsFlats > 7) {
@@ -41,7 +42,8 @@ TranscribedFile transcribe(std::span<const std::uint8_t> performance,
 
   const AnalysisResults analysis =
       runAnalysisPass(reader, writer, {settings.timeNumerator, settings.timeDenominator},
-                      {settings.keySharpsFlats, settings.keyMinor});
+                      {settings.keySharpsFlats, settings.keyMinor},
+                      settings.xgParts ? ConductorTrack::LeaveOpen : ConductorTrack::End);
   observer.progressBegin(analysis.noteOnCount);
 
   // Every part that played, each written by its own writer in the same reading of the input.
@@ -51,7 +53,9 @@ TranscribedFile transcribe(std::span<const std::uint8_t> performance,
   }
   std::vector<SmfWriter> trackWriters;
   std::vector<PartToTranscribe> parts;
-  trackWriters.reserve(rows.size());
+  const std::vector<XgTrack> xgTracks =
+      settings.xgParts ? plannedXgTracks(analysis.xg, analysis.activity) : std::vector<XgTrack>{};
+  trackWriters.reserve(rows.size() + xgTracks.size());
   for (const PartScheduleRow* row : rows) {
     trackWriters.emplace_back(settings.inputPath);
     // Room enough for the part's notes (note-offs added in mono mode) at the longest
@@ -63,20 +67,35 @@ TranscribedFile transcribe(std::span<const std::uint8_t> performance,
     trackWriters.back().reserve((row->parameters.mono ? 2 : 1) * notes * kLongestChannelEvent);
     parts.push_back({row->parameters, &trackWriters.back()});
   }
+  std::vector<SmfWriter*> xgWriters;
+  for (std::size_t i = 0; i < xgTracks.size(); ++i) {
+    xgWriters.push_back(&trackWriters.emplace_back(settings.inputPath));
+  }
+  XgTranscription xg(writer, xgTracks, xgWriters, analysis.songStartOffset, settings.legacyTiming);
 
   TranscribedFile file;
   file.summary.notesTotal = analysis.noteOnCount;
-  if (!rows.empty()) {
-    observer.status(rows.front()->statusText);
+  if (!rows.empty() || settings.xgParts) {
+    std::vector<std::string_view> statusTexts;
+    for (const PartScheduleRow* row : rows) statusTexts.push_back(row->statusText);
+    for (const XgTrack& track : xgTracks) statusTexts.push_back(track.statusText);
+    if (!statusTexts.empty()) observer.status(statusTexts.front());
     const std::vector<PartOutcome> outcomes = runTranscriptionPasses(
-        reader, parts, analysis, {settings.rhythmUnitAbsent, settings.legacyTiming});
+        reader, parts, analysis, {settings.rhythmUnitAbsent, settings.legacyTiming},
+        settings.xgParts ? &xg : nullptr);
     // Reported part by part, as if each part had had a reading of its own: the first part that
-    // failed ends the conversion with its error.
-    for (std::size_t i = 0; i < rows.size(); ++i) {
-      if (i > 0) observer.status(rows[i]->statusText);
-      if (outcomes[i].failure) std::rethrow_exception(outcomes[i].failure);
-      file.summary.notesTranscribed += outcomes[i].noteOnCount;
-      observer.partDone(outcomes[i].noteOnCount);
+    // failed ends the conversion with its error. The registration markers belong to the
+    // conductor track, written before every part.
+    if (xg.conductorFailure()) std::rethrow_exception(xg.conductorFailure());
+    for (std::size_t i = 0; i < statusTexts.size(); ++i) {
+      if (i > 0) observer.status(statusTexts[i]);
+      const bool organ = i < rows.size();
+      const std::size_t x = i - (organ ? 0 : rows.size());
+      const std::exception_ptr& failure = organ ? outcomes[i].failure : xg.failure(x);
+      if (failure) std::rethrow_exception(failure);
+      const std::int64_t count = organ ? outcomes[i].noteOnCount : xg.noteOnCount(x);
+      file.summary.notesTranscribed += count;
+      observer.partDone(count);
       writer.appendTracks(std::move(trackWriters[i]));
     }
   }

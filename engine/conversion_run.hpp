@@ -4,12 +4,16 @@
 
 #include <cstdint>
 #include <span>
+#include <string_view>
 #include <vector>
 
 #include "engine/conversion_observer.hpp"
 #include "engine/conversion_settings.hpp"
 
 namespace koralux {
+
+// The status a conversion reports last, once its file is complete.
+inline constexpr std::string_view kFinishedStatus = "Status: Finished";
 
 struct ConversionSummary {
   int tracks = 0;                     // conductor track included

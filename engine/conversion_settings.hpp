@@ -19,6 +19,17 @@ struct ConversionSettings {
   // Keeps the old track timing, in which an interpolated time that runs past the next clock
   // marker displaces every later event of the track.
   bool legacyTiming = false;
+  // Also writes the XG tone generator's backing parts (channels 5 to 14) and its set-up
+  // messages, and marks the registration changes (program changes on channel 16).
+  bool xgParts = false;
 };
+
+// The time signatures a conversion accepts; ConversionRun refuses any other.
+constexpr bool isTimeNumeratorInRange(int numerator) {
+  return numerator >= 1 && numerator <= 255;
+}
+constexpr bool isTimeDenominatorInRange(int denominator) {
+  return denominator >= 1 && denominator <= 128;
+}
 
 }  // namespace koralux

@@ -25,6 +25,4 @@ struct PartScheduleRow {
 // outnumber its releases), percussion (channel 15 moved onto channel 10).
 extern const std::array<PartScheduleRow, 6> PartSchedule;
 
-inline constexpr std::string_view kFinishedStatus = "Status: Finished";
-
 }  // namespace koralux

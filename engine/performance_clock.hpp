@@ -6,10 +6,14 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <limits>
 
 #include "common/timebase.hpp"
 
 namespace koralux {
+
+// A time before any timing event or clock marker has been read.
+inline constexpr Tick kNoClockYet = std::numeric_limits<Tick>::min();
 
 class PerformanceClock {
  public:

@@ -7,16 +7,8 @@
 #include <span>
 #include <string>
 
+#include "common/always_inline.hpp"
 #include "evt/performance_event.hpp"
-
-// Asks the compiler to compile a function into its caller whatever its size. The passes are
-// quick only when the classification of an event and the pass's handling of it are one piece
-// of code, without a call between them.
-#if defined(__GNUC__)
-#define KORALUX_ALWAYS_INLINE __attribute__((always_inline))
-#else
-#define KORALUX_ALWAYS_INLINE
-#endif
 
 namespace koralux {
 
@@ -45,6 +37,12 @@ class PerformanceReader {
   template <typename Handler>
   void forEachEvent(Handler&& handler);
 
+  // The bytes after F0 of the latest system-exclusive event handed out (its closing F7
+  // included, when it has one within the limit), read in place; empty before the first.
+  std::span<const std::uint8_t> systemExclusive() const noexcept {
+    return bytes_.subspan(systemExclusiveBegin_, systemExclusiveSize_);
+  }
+
   // Byte offset in the file of the next event to be read.
   std::size_t offset() const noexcept { return offset_; }
   std::size_t size() const noexcept { return bytes_.size(); }
@@ -65,6 +63,8 @@ class PerformanceReader {
   std::string label_;
   std::size_t start_;
   std::size_t offset_;
+  std::size_t systemExclusiveBegin_ = 0;
+  std::size_t systemExclusiveSize_ = 0;
 };
 
 template <typename Handler>
@@ -94,6 +94,8 @@ inline std::size_t PerformanceReader::decode(const std::uint8_t* bytes, std::siz
     return at + consumed;
   };
 
+  // The commonest events first: timing, clock markers and note-ons. The switches below leave
+  // them out.
   const std::int32_t status = bytes[at];
   if (status == 0xF3) {
     handler(PerformanceEvent{EventKind::Timing, data(at + 1), 0, 0});
@@ -109,11 +111,8 @@ inline std::size_t PerformanceReader::decode(const std::uint8_t* bytes, std::siz
     return after(3);
   }
   switch (status >> 4) {
-    case 0x8:
+    case 0x8:  // (9, the note-on, is taken above)
       handler(PerformanceEvent{EventKind::NoteOff, channel, data(at + 1), data(at + 2)});
-      return after(3);
-    case 0x9:
-      handler(PerformanceEvent{EventKind::NoteOn, channel, data(at + 1), data(at + 2)});
       return after(3);
     case 0xA:  // polyphonic pressure: the organ never sends it; its data bytes read as strays
       handler(PerformanceEvent{EventKind::Stray, channel, 0, 0});
@@ -151,7 +150,7 @@ inline std::size_t PerformanceReader::decode(const std::uint8_t* bytes, std::siz
       return after(3);
     case 0xF:
       break;
-    default:  // a data byte where an event should start; there is no running status
+    default:  // 0 to 7: a data byte where an event should start; there is no running status
       handler(PerformanceEvent{EventKind::Stray, channel, 0, 0});
       return at + 1;
   }
@@ -159,6 +158,8 @@ inline std::size_t PerformanceReader::decode(const std::uint8_t* bytes, std::siz
   switch (status) {
     case 0xF0: {
       const std::size_t end = systemExclusiveEnd(at + 1);
+      systemExclusiveBegin_ = at + 1;
+      systemExclusiveSize_ = end - at - 1;
       handler(PerformanceEvent{EventKind::SystemExclusive,
                                static_cast<std::int32_t>((end - at - 1) % 256), 0, 0});
       return end;
@@ -169,9 +170,6 @@ inline std::size_t PerformanceReader::decode(const std::uint8_t* bytes, std::siz
     case 0xF2:
       handler(PerformanceEvent{EventKind::SystemF2, 0, 0, 0});
       return at + 1;
-    case 0xF3:
-      handler(PerformanceEvent{EventKind::Timing, data(at + 1), 0, 0});
-      return after(2);
     case 0xF4:
       handler(PerformanceEvent{EventKind::Timing, data(at + 1) + 128 * data(at + 2), 0, 0});
       return after(3);
@@ -181,22 +179,19 @@ inline std::size_t PerformanceReader::decode(const std::uint8_t* bytes, std::siz
     case 0xFE: {
       const std::int32_t marker = data(at + 1);
       switch (marker) {
-        case 0x78:
-          handler(PerformanceEvent{EventKind::ClockMarker, 0, 0, 0});
-          break;
         case 0x7A:
           handler(PerformanceEvent{EventKind::AlignMarker, 0, 0, 0});
           break;
         case 0x7C:
           handler(PerformanceEvent{EventKind::PipeMarker, 0, 0, 0});
           break;
-        default:
+        default:  // any other byte (78, the clock marker, is taken above)
           handler(PerformanceEvent{EventKind::OtherMarker, marker, 0, 0});
           break;
       }
       return after(2);
     }
-    default:  // F5, F7 to FD, FF
+    default:  // F5, F7 to FD, FF (F3 is taken above)
       handler(PerformanceEvent{EventKind::Stray, status, 0, 0});
       return at + 1;
   }

@@ -1,12 +1,15 @@
 // Fuzz target: the whole conversion in memory, over any bytes taken as a performance file.
 // The settings come from the first bytes of the file's header, which the converter never reads:
-//   byte 0: bit 0 rhythm unit absent, bit 1 legacy timing, bit 7 take bytes 1 to 4 as they are
+//   byte 0: bit 0 rhythm unit absent, bit 1 legacy timing, bit 2 XG parts and registrations,
+//           bit 7 take bytes 1 to 4 as they are
 //           (out of range or not) instead of folding them into the ranges the converter accepts;
 //   byte 1: time-signature numerator; byte 2: denominator; byte 3: sharps (negative: flats);
 //   byte 4: minor.
 // Every input either fails with FatalStop (naming the performance, or the setting that is out of
 // range) or yields a MIDI file that the strict checker accepts, whose track count and note-ons
-// agree with the summary, after observer calls in their order.
+// agree with the summary, after observer calls in their order. System-exclusive events appear
+// only in an "XG Setup" track and markers only in the conductor track, both only with the XG
+// option.
 
 #include <cstddef>
 #include <cstdint>
@@ -15,10 +18,14 @@
 #include <string_view>
 
 #include "common/fatal_stop.hpp"
+#include "engine/analysis_pass.hpp"
 #include "engine/conversion_run.hpp"
 #include "engine/part_schedule.hpp"
+#include "engine/xg_parts.hpp"
+#include "evt/performance_reader.hpp"
 #include "fuzz/fuzz_check.hpp"
-#include "tests/smf_checker.hpp"
+#include "smf/smf_writer.hpp"
+#include "tests/checker/smf_checker.hpp"
 
 namespace koralux::fuzz {
 namespace {
@@ -38,6 +45,7 @@ FuzzSettings settingsFrom(std::span<const std::uint8_t> bytes) {
   const std::uint8_t flags = at(0);
   settings.rhythmUnitAbsent = (flags & 0x01) != 0;
   settings.legacyTiming = (flags & 0x02) != 0;
+  settings.xgParts = (flags & 0x04) != 0;
   if ((flags & 0x80) != 0) {
     settings.timeNumerator = at(1);
     settings.timeDenominator = at(2);
@@ -67,7 +75,10 @@ class OrderObserver final : public ConversionObserver {
     }
     bool scheduled = false;
     for (const PartScheduleRow& row : PartSchedule) scheduled = scheduled || row.statusText == text;
-    require(scheduled, "a part's status is one of the schedule's texts");
+    const bool xg = text.starts_with("Status: Transcribing XG ");
+    require(scheduled || xg, "a part's status is one of the schedule's texts or an XG track's");
+    require(!scheduled || xgParts_ == 0, "the XG tracks come after the organ's parts");
+    if (xg) ++xgParts_;
     inPart_ = true;
     ++parts_;
   }
@@ -85,6 +96,7 @@ class OrderObserver final : public ConversionObserver {
   bool finished() const { return finished_; }
   bool inPart() const { return inPart_; }
   int parts() const { return parts_; }
+  int xgParts() const { return xgParts_; }
   std::int64_t total() const { return total_; }
   std::int64_t done() const { return done_; }
 
@@ -93,6 +105,7 @@ class OrderObserver final : public ConversionObserver {
   bool inPart_ = false;
   bool finished_ = false;
   int parts_ = 0;
+  int xgParts_ = 0;
   std::int64_t total_ = 0;
   std::int64_t done_ = 0;
 };
@@ -103,9 +116,17 @@ std::size_t quantity(std::span<const std::uint8_t> midi, std::size_t& p) {
   return (value << 7) | midi[p++];
 }
 
-// Note-on events in the part tracks of a file that the strict checker has accepted.
-std::int64_t noteOnsInParts(std::span<const std::uint8_t> midi) {
-  std::int64_t count = 0;
+// What the tracks of a file that the strict checker has accepted hold.
+struct TrackContents {
+  std::int64_t noteOnsInParts = 0;  // note-on events outside the conductor track
+  bool markerOutsideConductor = false;
+  std::int64_t markers = 0;
+  std::int64_t systemExclusives = 0;
+  bool systemExclusiveOutsideSetup = false;
+};
+
+TrackContents contents(std::span<const std::uint8_t> midi) {
+  TrackContents found;
   std::size_t at = 14;
   for (int track = 0; at < midi.size(); ++track) {
     const std::size_t length = (std::size_t{midi[at + 4]} << 24) |
@@ -113,22 +134,32 @@ std::int64_t noteOnsInParts(std::span<const std::uint8_t> midi) {
                                (std::size_t{midi[at + 6]} << 8) | midi[at + 7];
     std::size_t p = at + 8;
     const std::size_t end = p + length;
+    bool setupTrack = false;
     while (p < end) {
       quantity(midi, p);  // delta time
       const std::uint8_t status = midi[p++];
       if (status == 0xFF) {
-        ++p;  // type
-        p += quantity(midi, p);
+        const std::uint8_t type = midi[p++];
+        const std::size_t size = quantity(midi, p);
+        const std::string_view text(reinterpret_cast<const char*>(midi.data() + p), size);
+        if (type == 0x03 && text == "XG Setup") setupTrack = true;
+        if (type == 0x06) {
+          ++found.markers;
+          found.markerOutsideConductor = found.markerOutsideConductor || track > 0;
+        }
+        p += size;
       } else if (status == 0xF0 || status == 0xF7) {
-        broken("the converter writes no system-exclusive events");
+        ++found.systemExclusives;
+        found.systemExclusiveOutsideSetup = found.systemExclusiveOutsideSetup || !setupTrack;
+        p += quantity(midi, p);
       } else {
-        if ((status >> 4) == 0x9 && track > 0) ++count;
+        if ((status >> 4) == 0x9 && track > 0) ++found.noteOnsInParts;
         p += (status >> 4) == 0xC || (status >> 4) == 0xD ? 1 : 2;
       }
     }
     at = end;
   }
-  return count;
+  return found;
 }
 
 void convert(std::span<const std::uint8_t> bytes) {
@@ -161,8 +192,26 @@ void convert(std::span<const std::uint8_t> bytes) {
   require(summary.notesTranscribed == observer.done(), "partDone counts add up to the summary");
   require(summary.notesTranscribed <= summary.notesTotal,
           "the parts take no more note-ons than the file holds");
-  require(noteOnsInParts(result.midi) == summary.notesTranscribed,
+  const TrackContents found = contents(result.midi);
+  require(found.noteOnsInParts == summary.notesTranscribed,
           "every note-on a part took is written, once");
+  const bool xgParts = fuzz.settings.xgParts;
+  require(xgParts || observer.xgParts() == 0, "XG tracks only with the option");
+  require(!found.markerOutsideConductor, "markers only in the conductor track");
+  require(!found.systemExclusiveOutsideSetup, "system-exclusive events only in the XG Setup track");
+  require(xgParts || (found.markers == 0 && found.systemExclusives == 0),
+          "without the option neither markers nor system-exclusive events");
+  if (xgParts) {
+    // The same performance analysed again: one marker per registration change.
+    SmfWriter scratch;
+    scratch.create();
+    PerformanceReader reader(bytes, kLabel);
+    const AnalysisResults analysis = runAnalysisPass(reader, scratch, {}, {});
+    require(found.markers == static_cast<std::int64_t>(analysis.xg.registrations.size()),
+            "one marker for each registration change");
+    require(found.systemExclusives == analysis.xg.setupMessages,
+            "one system-exclusive event for each set-up message");
+  }
 }
 
 }  // namespace

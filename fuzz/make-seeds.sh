@@ -1,7 +1,7 @@
 #!/bin/sh
 # Writes the fuzz targets' seed corpus into FOLDER (emptied first): short performances made by
 # koralux-gen (with and without the rhythm unit, every kind of event, each organ part, mono
-# pedal, long system-exclusive messages), the same cut off at awkward places, and a few endings
+# pedal, long system-exclusive messages, XG backings), the same cut off at awkward places, and a few endings
 # made by hand. Both targets read the same files. The generator is deterministic, so the same
 # koralux-gen always gives the same corpus.
 #   fuzz/make-seeds.sh path/to/koralux-gen FOLDER
@@ -22,7 +22,7 @@ song() {
 }
 
 # The conversion target takes its settings from the first header bytes: flags (1 rhythm unit
-# absent, 2 legacy timing), numerator, denominator, sharps, minor. Octal, for printf.
+# absent, 2 legacy timing, 4 XG parts), numerator, denominator, sharps, minor. Octal, for printf.
 settings() {
   printf "$2" | dd of="$out/$1.evt" bs=1 seek=0 conv=notrunc 2>/dev/null
 }
@@ -47,6 +47,8 @@ song kinds --seed 10 --seconds 16 --every-kind
 song kinds-free --seed 11 --seconds 12 --every-kind --no-rhythm
 song kinds-mono --seed 12 --seconds 12 --every-kind --pedal-mono
 song kinds-long-exclusive --seed 16 --seconds 12 --every-kind
+song xg --seed 17 --seconds 10 --xg
+song xg-kinds --seed 18 --seconds 10 --xg --every-kind --channels 1,2,3,5,8,10,14,15,16
 
 settings band '\000\004\004\000\000'
 settings fast '\002\003\004\002\001'
@@ -58,9 +60,11 @@ settings kinds '\000\004\004\000\000'
 settings kinds-free '\001\004\004\000\000'
 settings kinds-mono '\002\014\020\007\001'
 settings kinds-long-exclusive '\000\004\004\000\000'
+settings xg '\004\004\004\000\000'
+settings xg-kinds '\006\003\004\001\000'
 
 # Endings cut off in the middle of events: one and two bytes short, and at a third and a half.
-for name in kinds kinds-free kinds-mono kinds-long-exclusive band; do
+for name in kinds kinds-free kinds-mono kinds-long-exclusive band xg-kinds; do
   size=$(size_of "$name")
   for at in $((size - 1)) $((size - 2)) $((size / 3)) $((size / 2)); do
     cut_at "$name" "$at"

@@ -94,6 +94,14 @@ void SmfWriter::channelPressure(int channel, int value) {
   channelMessage(0xD0, channel, value);
 }
 
+void SmfWriter::systemExclusive(std::span<const std::uint8_t> message) {
+  std::uint8_t* out = putDelta(bytes_.room(kLongestDelta + 1 + kLongestDelta + message.size()));
+  *out++ = 0xF0;
+  out = putVariableLengthQuantity(out, static_cast<std::uint32_t>(message.size()));
+  if (!message.empty()) std::memcpy(out, message.data(), message.size());
+  bytes_.keep(out + message.size());
+}
+
 void SmfWriter::meta(std::uint8_t type, std::string_view data) {
   std::uint8_t* out = putDelta(bytes_.room(kLongestDelta + 3 + data.size()));
   out[0] = 0xFF;
@@ -108,6 +116,9 @@ void SmfWriter::text(std::string_view text) {
 }
 void SmfWriter::trackName(std::string_view name) {
   meta(0x03, name);
+}
+void SmfWriter::marker(std::string_view text) {
+  meta(0x06, text);
 }
 
 void SmfWriter::tempo(std::int64_t beatsPerMinute) {

@@ -62,10 +62,16 @@ class SmfWriter {
   }
   void programChange(int channel, int program);
   void channelPressure(int channel, int value);
+  // The bend's two data bytes as a MIDI message carries them: least significant 7 bits first.
+  void pitchBend(int channel, int least, int most) { channelMessage(0xE0, channel, least, most); }
+  // A system-exclusive event: F0, the length, then `message`, the bytes that followed F0 (its
+  // closing F7 included).
+  void systemExclusive(std::span<const std::uint8_t> message);
 
   // Meta events. Texts are shorter than 128 bytes (their length is written as one byte).
   void text(std::string_view text);
   void trackName(std::string_view name);
+  void marker(std::string_view text);
   void tempo(std::int64_t beatsPerMinute);
   void timeSignature(std::uint8_t numerator, std::uint8_t denominator);
   void keySignature(std::int8_t sharpsFlats, std::uint8_t minor);

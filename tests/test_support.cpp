@@ -10,16 +10,13 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cerrno>
-#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <random>
 
-#include "common/windows_text.hpp"
 #include "evt/performance_reader.hpp"
 #include "smf/smf_writer.hpp"
-#include "tests/smf_checker.hpp"
+#include "tests/checker/smf_checker.hpp"
 
 namespace koralux::test {
 
@@ -81,15 +78,13 @@ std::string toHex(const Bytes& bytes) {
 
 ::testing::AssertionResult sameBytes(const Bytes& expected, const Bytes& actual) {
   if (expected == actual) return ::testing::AssertionSuccess();
-  const auto offset = static_cast<std::size_t>(
+  const auto offset =
       std::mismatch(expected.begin(), expected.end(), actual.begin(), actual.end()).first -
-      expected.begin());
-  const std::size_t from = offset > 8 ? offset - 8 : 0;
+      expected.begin();
+  const auto from = std::max<std::ptrdiff_t>(offset - 8, 0);
   const auto window = [&](const Bytes& b) {
-    const std::size_t to = std::min(b.size(), offset + 8);
-    return from < to ? toHex(Bytes(b.begin() + static_cast<std::ptrdiff_t>(from),
-                                   b.begin() + static_cast<std::ptrdiff_t>(to)))
-                     : std::string();
+    const auto to = std::min<std::ptrdiff_t>(std::ssize(b), offset + 8);
+    return from < to ? toHex(Bytes(b.begin() + from, b.begin() + to)) : std::string();
   };
   return ::testing::AssertionFailure()
          << "first difference at offset " << offset << " (sizes " << expected.size() << " and "
@@ -155,14 +150,6 @@ Bytes readFile(const std::string& path) {
   return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-std::string noSuchFile() {
-#if defined(_WIN32)
-  return windows::errorText(2);  // ERROR_FILE_NOT_FOUND
-#else
-  return std::strerror(ENOENT);
-#endif
-}
-
 std::string ChildProcess::text(const std::string& path) {
   const Bytes bytes = readFile(path);
   return std::string(bytes.begin(), bytes.end());
@@ -171,18 +158,18 @@ std::string ChildProcess::text(const std::string& path) {
 // The child processes on Windows are tests/test_support_windows.cpp's.
 #if !defined(_WIN32)
 ChildProcess::ChildProcess(std::vector<std::string> command, const std::filesystem::path& folder,
-                           const std::string& output, std::uint64_t fileSizeLimit)
-    : output_(output.empty() ? capture_.file("out") : output) {
+                           std::uint64_t fileSizeLimit) {
   // Everything the child needs is made before the fork: after it, only system calls.
   std::vector<char*> argv;
   for (std::string& argument : command) argv.push_back(argument.data());
   argv.push_back(nullptr);
+  const std::string output = capture_.file("out");
   const std::string errors = capture_.file("err");
   const std::string failure = "cannot start " + command.at(0) + "\n";
   pid_ = ::fork();
   if (pid_ != 0) return;
   const int in = ::open("/dev/null", O_RDONLY);
-  const int out = ::open(output_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  const int out = ::open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
   const int err = ::open(errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
   if (in < 0 || out < 0 || err < 0 || ::dup2(in, 0) < 0 || ::dup2(out, 1) < 0 ||
       ::dup2(err, 2) < 0) {
@@ -213,15 +200,26 @@ ProcessResult ChildProcess::wait() {
   ProcessResult result;
   if (WIFEXITED(status)) result.status = WEXITSTATUS(status);
   if (WIFSIGNALED(status)) result.signal = WTERMSIG(status);
-  if (std::filesystem::is_regular_file(output_)) result.out = text(output_);
+  result.out = text(capture_.file("out"));
   result.err = text(capture_.file("err"));
   return result;
 }
 
-ProcessResult runProcess(std::vector<std::string> command, const std::filesystem::path& folder,
-                         const std::string& output, std::uint64_t fileSizeLimit) {
-  return ChildProcess(std::move(command), folder, output, fileSizeLimit).wait();
-}
 #endif
+
+ProcessResult runProcess(std::vector<std::string> command, const std::filesystem::path& folder,
+                         std::uint64_t fileSizeLimit) {
+  return ChildProcess(std::move(command), folder, fileSizeLimit).wait();
+}
+
+std::vector<std::string> cliCommand(std::vector<std::string> arguments) {
+  arguments.insert(arguments.begin(), KORALUX_CLI);
+  return arguments;
+}
+
+ProcessResult cli(std::vector<std::string> arguments, const std::filesystem::path& folder,
+                  std::uint64_t fileSizeLimit) {
+  return runProcess(cliCommand(std::move(arguments)), folder, fileSizeLimit);
+}
 
 }  // namespace koralux::test

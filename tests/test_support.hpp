@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "common/fatal_stop.hpp"
 #include "engine/analysis_pass.hpp"
 #include "engine/conversion_observer.hpp"
 
@@ -32,14 +33,14 @@ std::string repeat(std::string_view events, int times);
 // smallest performance with a part, converted byte for byte in conversion_test.
 inline constexpr const char* kOneNote = "90 3C 64  F3 0A  FE 78  80 3C 40  FE 7A  FE 78";
 
+// A damaged performance: after a note, it ends inside a system-exclusive message that starts at
+// byte 259 (the reader's message for it is checked in fault_test).
+inline constexpr const char* kEndsInSystemExclusive = "90 3C 64  F0 01 02";
+
 // The analysis pass over `input` (read as "song.evt"), its conductor track thrown away.
 AnalysisResults analyse(const Bytes& input);
 
 bool contains(std::string_view text, std::string_view part);
-
-// The system's words for a file that does not exist: "No such file or directory", or on
-// Windows FormatMessageW's (which Wine words otherwise than Windows).
-std::string noSuchFile();
 
 // Bytes at the end of `bytes` as text, for readable comparisons.
 std::string toHex(const Bytes& bytes);
@@ -48,8 +49,8 @@ std::string toHex(const Bytes& bytes);
 // bytes around it on both sides.
 ::testing::AssertionResult sameBytes(const Bytes& expected, const Bytes& actual);
 
-// Succeeds when the strict checker (tests/smf_checker.hpp) accepts `midi`; otherwise says what
-// is wrong with it.
+// Succeeds when the strict checker (tests/checker/smf_checker.hpp) accepts `midi`; otherwise says
+// what is wrong with it.
 ::testing::AssertionResult isStrictMidiFile(const Bytes& midi);
 
 // Records every observer call as one line: "progressBegin 1", "status Status: Finished", ...
@@ -97,12 +98,12 @@ struct ProcessResult {
 
 // A program (looked up on the search path unless the name holds a '/') run as a child process
 // without a shell, reading nothing, its standard output and error caught in files. It runs in
-// `folder` (empty: here), its standard output goes to `output` if one is given, and it may write
-// files of at most `fileSizeLimit` bytes (0: no limit).
+// `folder` (empty: here) and may write files of at most `fileSizeLimit` bytes (0: no limit).
+// The one place that starts processes: a port to another system implements it alone.
 class ChildProcess {
  public:
   explicit ChildProcess(std::vector<std::string> command, const std::filesystem::path& folder = {},
-                        const std::string& output = {}, std::uint64_t fileSizeLimit = 0);
+                        std::uint64_t fileSizeLimit = 0);
   ~ChildProcess();  // kills the child if it was not waited for
   ChildProcess(const ChildProcess&) = delete;
   ChildProcess& operator=(const ChildProcess&) = delete;
@@ -114,14 +115,31 @@ class ChildProcess {
   static std::string text(const std::string& path);
 
   TemporaryFolder capture_;
-  std::string output_;
   pid_t pid_ = -1;
 #if defined(_WIN32)
   void* process_ = nullptr;  // the process's HANDLE
 #endif
 };
 
+// Runs `command` as a ChildProcess and waits for it.
 ProcessResult runProcess(std::vector<std::string> command, const std::filesystem::path& folder = {},
-                         const std::string& output = {}, std::uint64_t fileSizeLimit = 0);
+                         std::uint64_t fileSizeLimit = 0);
+
+// The command that runs koralux-cli with `arguments`; cli() runs it.
+std::vector<std::string> cliCommand(std::vector<std::string> arguments);
+ProcessResult cli(std::vector<std::string> arguments, const std::filesystem::path& folder = {},
+                  std::uint64_t fileSizeLimit = 0);
 
 }  // namespace koralux::test
+
+// Expects `statement` to throw FatalStop whose message (label and description, as what() gives
+// them) holds `message`.
+#define EXPECT_FATAL_STOP(statement, message)                                                \
+  do {                                                                                       \
+    try {                                                                                    \
+      statement;                                                                             \
+      ADD_FAILURE() << "no FatalStop from " #statement;                                      \
+    } catch (const ::koralux::FatalStop& fatalStop) {                                        \
+      EXPECT_TRUE(::koralux::test::contains(fatalStop.what(), message)) << fatalStop.what(); \
+    }                                                                                        \
+  } while (false)

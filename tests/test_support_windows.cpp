@@ -40,16 +40,15 @@ HANDLE inheritable(const std::wstring& path, DWORD access, DWORD disposition) {
 }  // namespace
 
 ChildProcess::ChildProcess(std::vector<std::string> command, const std::filesystem::path& folder,
-                           const std::string& output, std::uint64_t /*fileSizeLimit*/)
-    : output_(output.empty() ? capture_.file("out") : output) {
+                           std::uint64_t /*fileSizeLimit*/) {
   std::wstring line;
   for (const std::string& argument : command) {
     if (!line.empty()) line += L' ';
     line += quoted(windows::widen(argument));
   }
   const HANDLE in = inheritable(L"NUL", GENERIC_READ, OPEN_EXISTING);
-  const HANDLE out = inheritable(windows::widen(output_), GENERIC_WRITE,
-                                 output_ == "NUL" ? OPEN_EXISTING : CREATE_ALWAYS);
+  const HANDLE out =
+      inheritable(windows::widen(capture_.file("out")), GENERIC_WRITE, CREATE_ALWAYS);
   const HANDLE err =
       inheritable(windows::widen(capture_.file("err")), GENERIC_WRITE, CREATE_ALWAYS);
   STARTUPINFOW startup{};
@@ -98,14 +97,9 @@ ProcessResult ChildProcess::wait() {
   pid_ = -1;
   ProcessResult result;
   result.status = static_cast<int>(code);
-  if (std::filesystem::is_regular_file(output_)) result.out = text(output_);
+  result.out = text(capture_.file("out"));
   result.err = text(capture_.file("err"));
   return result;
-}
-
-ProcessResult runProcess(std::vector<std::string> command, const std::filesystem::path& folder,
-                         const std::string& output, std::uint64_t fileSizeLimit) {
-  return ChildProcess(std::move(command), folder, output, fileSizeLimit).wait();
 }
 
 }  // namespace koralux::test

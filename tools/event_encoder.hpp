@@ -6,6 +6,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <vector>
 
 #include "tools/seeded_random.hpp"
@@ -75,6 +76,11 @@ class EventEncoder {
   }
   // F0, `payload` random data bytes, F7.
   void writeSystemExclusive(std::uint16_t payload);
+  void writeBytes(std::span<const std::uint8_t> bytes) {
+    std::uint8_t* out = room(bytes.size());
+    std::copy(bytes.begin(), bytes.end(), out);
+    done(out + bytes.size());
+  }
 
   std::size_t size() const noexcept { return used_; }
   std::vector<std::uint8_t> take();

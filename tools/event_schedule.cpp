@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <iterator>
+#include <utility>
 
 namespace koralux {
 
@@ -36,8 +37,13 @@ void EventSchedule::addSystemExclusive(std::int64_t ms, std::uint16_t payload) {
   push(ms, Role::SystemExclusive, Message(), payload);
 }
 
+void EventSchedule::addSetupMessage(std::int64_t ms, std::vector<std::uint8_t> message) {
+  setupMessages_.push_back(std::move(message));
+  push(ms, Role::SetupMessage, Message(), static_cast<std::uint32_t>(setupMessages_.size() - 1));
+}
+
 void EventSchedule::push(std::int64_t ms, Role role, const Message& message,
-                         std::uint16_t payload) {
+                         std::uint32_t payload) {
   Scheduled event;
   event.key = sortKey(ms, role);
   event.sequence = sequence_++;
@@ -104,7 +110,11 @@ void EventSchedule::sortPending() {
 void EventSchedule::write(const Scheduled& event) {
   encoder_.timeTo(event.ms());
   if (event.role == Role::SystemExclusive) {
-    encoder_.writeSystemExclusive(event.payload);
+    encoder_.writeSystemExclusive(static_cast<std::uint16_t>(event.payload));
+    return;
+  }
+  if (event.role == Role::SetupMessage) {
+    encoder_.writeBytes(setupMessages_[event.payload]);
     return;
   }
   encoder_.write(event.message);

@@ -18,8 +18,17 @@ namespace koralux {
 // clock marker first, then a Marker (the alignment marker), releases, everything else, and
 // note-ons last, so that a key released and struck again at the same moment is released first.
 // A Reset puts a controller back where it rests (sustain up, pitch bend centred); like a
-// release it is still sent when the performance ends early.
-enum class Role : std::uint8_t { Marker, Release, Other, Reset, SystemExclusive, NoteOn };
+// release it is still sent when the performance ends early. A SystemExclusive has random
+// contents, a SetupMessage the bytes it was given.
+enum class Role : std::uint8_t {
+  Marker,
+  Release,
+  Other,
+  Reset,
+  SystemExclusive,
+  NoteOn,
+  SetupMessage
+};
 
 // Where the performance stops: at a millisecond, or once the file holds a number of bytes.
 struct PerformanceLength {
@@ -43,6 +52,8 @@ class EventSchedule {
   void add(std::int64_t ms, Role role, const Message& message);
   // F0, `payload` data bytes, F7.
   void addSystemExclusive(std::int64_t ms, std::uint16_t payload);
+  // A system-exclusive message of the tone generator, F0 to F7 as given.
+  void addSetupMessage(std::int64_t ms, std::vector<std::uint8_t> message);
 
   // Writes the clock markers and events before `limit`. Returns true when the performance has
   // reached its length.
@@ -56,12 +67,14 @@ class EventSchedule {
     std::uint32_t sequence = 0;  // order of adding within one bar
     Role role = Role::Other;
     Message message;
-    std::uint16_t payload = 0;  // a system-exclusive message's length between F0 and F7
+    // A system-exclusive message's length between F0 and F7, or a set-up message's index in
+    // setupMessages_.
+    std::uint32_t payload = 0;
 
     std::int64_t ms() const noexcept { return key >> 2; }
   };
 
-  void push(std::int64_t ms, Role role, const Message& message, std::uint16_t payload);
+  void push(std::int64_t ms, Role role, const Message& message, std::uint32_t payload);
   void sortPending();
   void write(const Scheduled& event);
   bool eventBeforeMarker() noexcept;
@@ -84,6 +97,7 @@ class EventSchedule {
   std::int64_t markerStep_;
   std::int64_t markerStepRemainder_;
   std::array<bool, 16 * 128> sounding_{};  // by channel and key
+  std::vector<std::vector<std::uint8_t>> setupMessages_;
 };
 
 }  // namespace koralux

@@ -3,7 +3,7 @@
 //
 //   koralux-gen OUTPUT.evt [--seed N] [--seconds S] [--bytes N] [--tempo BPM] [--no-rhythm]
 //               [--no-align] [--channels 1,2,3,15] [--pedal-mono] [--no-expression]
-//               [--every-kind] [--loose-timing]
+//               [--every-kind] [--loose-timing] [--xg]
 //
 // Exit status: 0 written, 1 the file could not be written, 2 the command line is wrong.
 
@@ -70,6 +70,9 @@ int main(int argc, char** argv) {
                "Also every other kind of event an organ's stream can hold");
   app.add_flag("--loose-timing", options.looseTiming,
                "Events due at a clock marker may be sent just before it");
+  app.add_flag("--xg", options.xg,
+               "Channels 5-14 are an XG backing with its set-up, channel 16 changes "
+               "registrations (default channels 1,2,3,5,6,7,10,15,16)");
 
   try {
     app.parse(argc, argv);
@@ -81,6 +84,7 @@ int main(int argc, char** argv) {
   options.rhythmUnit = !noRhythm;
   options.alignMarker = !noAlign;
   options.expression = !noExpression;
+  if (options.xg && channels.empty()) options.channels = koralux::kXgChannels;
   if (!channels.empty()) {
     options.channels = 0;
     for (const int channel : channels) options.channels |= koralux::channelBit(channel);

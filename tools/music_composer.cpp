@@ -81,7 +81,10 @@ MusicComposer::MusicComposer(const GeneratorOptions& options, const BeatGrid& gr
       // Human hands land a few milliseconds after the beat, never as late as the next marker.
       jitter_(static_cast<int>(std::min<std::int64_t>(4, (grid.msAt(1) - grid.msAt(0) - 1) / 3))),
       otherEvents_(random, grid, schedule, selectedChannels(options.channels), jitter_) {
-  for (const int channel : selectedChannels(options.channels)) parts_.push_back(makePart(channel));
+  for (const int channel : selectedChannels(options.channels)) {
+    // With an XG backing, channel 16 changes registrations (XgBacking) and plays no notes.
+    if (!(options.xg && channel == 16)) parts_.push_back(makePart(channel));
+  }
   expressionChannel_ = parts_.empty() ? 0 : parts_.front().channel;
   tonic_ = random_.below(12);
   for (Part& part : parts_) part.style = random_.below(4);
@@ -110,7 +113,15 @@ void MusicComposer::play(int channel, std::int64_t start, std::int64_t end, int 
 MusicComposer::Part MusicComposer::makePart(int channel) {
   Part part;
   part.channel = channel;
-  switch (channel) {
+  // An XG backing plays the organ's kinds of part: chords on 5, bass on 6, a pad on 7 and the
+  // drums on General MIDI's drum channel 10.
+  int kind = channel;
+  if (options_.xg) {
+    static constexpr std::array<int, 17> kXgKind = {0, 1,  2,  3,  4,  2,  3,  4, 8,
+                                                    9, 15, 11, 12, 13, 14, 15, 16};
+    kind = kXgKind[static_cast<std::size_t>(channel)];
+  }
+  switch (kind) {
     case 1:  // upper manual: melody with chords under it
       part.role = PartRole::Melody;
       part.low = 65;
@@ -394,7 +405,8 @@ void MusicComposer::pedal(const Part& part, std::int64_t barStart) {
     int note = root + step.interval;
     while (note > part.high) note -= 12;
     play(part.channel, start, start + step.length - random_.between(0, 2), note,
-         part.velocity + random_.between(-8, 8), true, !options_.pedalWithoutReleases);
+         part.velocity + random_.between(-8, 8), true,
+         !(options_.pedalWithoutReleases && part.channel == 3));
   }
 }
 

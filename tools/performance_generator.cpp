@@ -8,6 +8,7 @@
 #include "tools/event_schedule.hpp"
 #include "tools/music_composer.hpp"
 #include "tools/seeded_random.hpp"
+#include "tools/xg_backing.hpp"
 
 namespace koralux {
 
@@ -50,11 +51,14 @@ std::vector<std::uint8_t> generatePerformance(const GeneratorOptions& options) {
   EventSchedule schedule(grid, options.rhythmUnit, options.looseTiming ? &random : nullptr,
                          encoder);
   MusicComposer composer(options, grid, random, schedule);
+  XgBacking backing(options, grid, random, schedule);
+  if (options.xg) backing.writeSetup(encoder);
 
   int idleBars = 0;
   for (std::int64_t bar = 0;; ++bar) {
     const std::size_t before = encoder.size();
     composer.composeBar(bar);
+    if (options.xg) backing.composeBar(bar);
     const std::int64_t barEnd = grid.msAt((bar + 1) * kPositionsPerBar);
     if (schedule.writeBefore(barEnd, length)) break;
     if (length.targetBytes == 0 && barEnd >= length.endMs) break;

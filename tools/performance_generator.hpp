@@ -24,7 +24,16 @@ struct GeneratorOptions {
   // Events due at a clock marker's millisecond are sent before or after it at random, as the
   // organ's keyboard scan and its rhythm unit are not in step. Otherwise the marker goes first.
   bool looseTiming = false;
+  // The channels 5 to 14 that play are a backing for the organ's XG tone generator: set up at
+  // the start by XG and universal system-exclusive messages, bank selects and program changes,
+  // with voice changes, part settings and pitch bends during the song. Channel 16, when it
+  // plays, changes the organ's registration (program changes 0 to 15) instead of playing notes.
+  bool xg = false;
 };
+
+// Channels 1, 2, 3, 5, 6, 7, 10, 15 and 16: the organ's parts, a backing of chords (5), bass
+// (6), pad (7) and drums (10), and registration changes.
+inline constexpr std::uint16_t kXgChannels = 0xC277;
 
 // Channel bits for GeneratorOptions::channels.
 inline constexpr std::uint16_t channelBit(int channel) {

@@ -26,6 +26,7 @@ enum MenuCommand : int {
   kAboutCommand = 32771,
   kOpenEvtFileCommand = 32772,
   kConvertFileCommand = 32773,
+  kXgPartsCommand = 32774,  // Options > "Include &XG Parts and Registrations", checkable
 };
 
 // The window menu's "&About KORALUX..." entry (Windows).

@@ -25,7 +25,7 @@
 #include <limits>
 #include <optional>
 
-#include "common/fatal_stop.hpp"
+#include "common/failure_message.hpp"
 #include "engine/conversion_run.hpp"
 #include "engine/key_signature_table.hpp"
 #include "engine/output_name.hpp"
@@ -86,13 +86,13 @@ QPushButton* pushButton(QWidget* parent, int id, const QString& text) {
   return button;
 }
 
-// The first local file among the dragged ones whose name ends in ".evt", in any case.
+// The first local file among the dragged ones that is a performance file.
 QString draggedPerformance(const QMimeData* data) {
   if (data == nullptr || !data->hasUrls()) return {};
   for (const QUrl& url : data->urls()) {
     if (!url.isLocalFile()) continue;
     const QString path = url.toLocalFile();
-    if (path.endsWith(QStringLiteral(".evt"), Qt::CaseInsensitive)) {
+    if (isPerformanceFileName(path.toStdString())) {
       return QDir::toNativeSeparators(path);
     }
   }
@@ -233,6 +233,11 @@ QMenuBar* MainDialog::buildMenu() {
   QMenu* file = menuBar->addMenu(QStringLiteral("File"));
   entry(file, QStringLiteral("Open Evt File"), kOpenEvtFileCommand, &MainDialog::browseForInput);
   entry(file, QStringLiteral("Convert File"), kConvertFileCommand, &MainDialog::convert);
+  // Off at every start, as every other setting is.
+  QMenu* options = menuBar->addMenu(QStringLiteral("&Options"));
+  xgPartsEntry_ = options->addAction(QStringLiteral("Include &XG Parts and Registrations"));
+  xgPartsEntry_->setData(kXgPartsCommand);
+  xgPartsEntry_->setCheckable(true);
   QMenu* help = menuBar->addMenu(QStringLiteral("Help"));
   entry(help, QStringLiteral("About"), kAboutCommand, &MainDialog::showAbout);
   return menuBar;
@@ -249,6 +254,7 @@ ConversionSettings MainDialog::settings() const {
   settings.inputPath = pathFromField(inputField_);
   settings.outputPath = pathFromField(outputField_);
   settings.rhythmUnitAbsent = rhythmBox_->isChecked();
+  settings.xgParts = xgPartsEntry_->isChecked();
   const KeySignatureRow& key =
       KeySignatureTable.at(static_cast<std::size_t>(std::max(keyList_->currentIndex(), 0)));
   settings.keySharpsFlats = key.sharpsFlats;
@@ -277,10 +283,9 @@ void MainDialog::convert() {
   try {
     const WaitCursor waiting;
     ConversionRun(conversion, *this);
-  } catch (const FatalStop& error) {
-    failure = QString::fromLocal8Bit(error.what());
-  } catch (const std::exception& error) {
-    failure = inputField_->text() + QStringLiteral(": ") + QString::fromLocal8Bit(error.what());
+  } catch (...) {
+    failure = QString::fromLocal8Bit(
+        failureMessage(std::current_exception(), conversion.inputPath).c_str());
   }
   if (!failure) return;
   // The output path is as it was; the dialog stays, ready for another try.

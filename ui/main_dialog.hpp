@@ -17,6 +17,7 @@ class QCheckBox;
 class QComboBox;
 class QLabel;
 class QLineEdit;
+class QAction;
 class QMenuBar;
 class QMimeData;
 class QProgressBar;
@@ -86,6 +87,7 @@ class MainDialog final : public QDialog, public ConversionObserver {
   QPushButton* outputBrowseButton_ = nullptr;
   QProgressBar* progressBar_ = nullptr;
   QComboBox* denominatorList_ = nullptr;
+  QAction* xgPartsEntry_ = nullptr;  // Options > Include XG Parts and Registrations
 
   // The run's note count and the notes its parts have taken so far.
   std::int64_t progressTotal_ = 0;
