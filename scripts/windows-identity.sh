@@ -1,7 +1,7 @@
 #!/bin/sh
 # koralux-cli.exe under Wine must write the same bytes as the Linux build: converts a set of
-# generated performances (several shapes, both timing modes, names with spaces and letters
-# beyond ASCII) with both, one by one and as a batch, and compares the MIDI files and the
+# generated performances (several shapes, both timing modes, the XG parts, names with spaces
+# and letters beyond ASCII) with both, one by one and as a batch, and compares the MIDI files and the
 # --info, --json and --dump listings byte for byte.
 #   scripts/windows-identity.sh [LINUX_BUILD [WINDOWS_BUILD]]   (default build, build-windows)
 set -eu
@@ -27,6 +27,7 @@ sub folder/MDR_00.EVT|--seed 5 --pedal-mono --no-expression --channels 1,4,2,3,1
 sub folder/unaligned.evt|--seed 6 --no-align --tempo 200
 SHAPES
 
+cp examples/xg-demo.evt "$work/in/sub folder/xg-demo.evt"
 failures=0
 compare() {  # what, linux file, windows file
   if ! cmp -s "$2" "$3"; then
@@ -36,7 +37,7 @@ compare() {  # what, linux file, windows file
 }
 
 cd "$work/in"
-for timing in "" --legacy-timing; do
+for timing in "" --legacy-timing --xg-parts; do
   find . -iname '*.evt' | sort | while read -r input; do
     "$linux/koralux-cli" "$input" -q $timing -o "$work/linux.mid"
     wine "$exe" "$input" -q $timing -o "$work/windows.mid"
@@ -66,4 +67,4 @@ if [ "$failures" -ne 0 ]; then
   echo "windows-identity: $failures differences" >&2
   exit 1
 fi
-echo "windows-identity: $files performances, both timings, one by one and as a batch, and the listings: identical"
+echo "windows-identity: $files performances, both timings and the XG parts, one by one and as a batch, and the listings: identical"
