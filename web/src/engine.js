@@ -38,8 +38,8 @@ export class Engine {
 
   // Converts: {ok: true, midi, summary} or {ok: false, message}. `settings` names the engine's
   // settings (keySharpsFlats, keyMinor, timeNumerator, timeDenominator, rhythmUnitAbsent,
-  // legacyTiming), each a number or a flag; the engine refuses unknown names and values out of
-  // range, and gives the ones left out their usual defaults. `onReport(kind, text, number)`
+  // legacyTiming, xgParts), each a number or a flag; the engine refuses unknown names and values
+  // out of range, and gives the ones left out their usual defaults. `onReport(kind, text, number)`
   // receives the engine's reports as they happen: "progressBegin" with the number of notes,
   // then "status" with a part's text and "partDone" with its notes for each part, then "status"
   // with "Status: Finished".

@@ -165,7 +165,8 @@ test('every control has a name and is reached with the Tab key', async (t) => {
   const page = await openPage(t);
   const names = [
     'Key signature', 'Beats per bar', 'Note value of one beat', 'The rhythm unit was not used',
-    'Keep the old timing, in which late events drift', 'Choose files…'
+    'Keep the old timing, in which late events drift',
+    'Include the XG backing parts and registration changes', 'Choose files…'
   ];
   const reached = [];
   for (let i = 0; i < names.length; ++i) {
@@ -174,7 +175,8 @@ test('every control has a name and is reached with the Tab key', async (t) => {
         () => document.activeElement.id || document.activeElement.dataset.setting));
   }
   assert.deepEqual(
-      reached, ['key', 'numerator', 'denominator', 'rhythmUnitAbsent', 'legacyTiming', 'files']);
+      reached,
+      ['key', 'numerator', 'denominator', 'rhythmUnitAbsent', 'legacyTiming', 'xgParts', 'files']);
   for (const name of names)
     assert.equal(await page.getByLabel(name, {exact: true}).count(), 1, name);
 });

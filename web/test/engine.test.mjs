@@ -66,6 +66,13 @@ const conversions = [
     time: '7/8',
     flags: {rhythmUnitAbsent: true, legacyTiming: true}
   },
+  {
+    name: 'XG backing and registrations, with the XG option',
+    gen: ['--seed', '7', '--xg'],
+    key: 'A Minor',
+    time: '4/4',
+    flags: {xgParts: true}
+  },
 ];
 
 test('conversions give koralux-cli\'s bytes', async (t) => {
@@ -76,6 +83,7 @@ test('conversions give koralux-cli\'s bytes', async (t) => {
       const cli = ['--key', c.key, '--time', c.time];
       if (c.flags?.legacyTiming) cli.push('--legacy-timing');
       if (c.flags?.rhythmUnitAbsent) cli.push('--rhythm-unit-absent');
+      if (c.flags?.xgParts) cli.push('--xg-parts');
       const native = convertNatively(file, cli);
       const web = engine.convert(
           path.basename(file), readFileSync(file), settingsFor(c.key, c.time, c.flags));

@@ -13,7 +13,7 @@
 #include <string_view>
 #include <vector>
 
-#include "common/fatal_stop.hpp"
+#include "common/failure_message.hpp"
 #include "engine/analysis_pass.hpp"
 #include "engine/conversion_run.hpp"
 #include "engine/key_signature_table.hpp"
@@ -56,6 +56,7 @@ constexpr SettingField kSettingFields[] = {
      [](ConversionSettings& s, int v) { s.timeDenominator = static_cast<std::uint8_t>(v); }},
     {"rhythmUnitAbsent", 0, 1, [](ConversionSettings& s, int v) { s.rhythmUnitAbsent = v != 0; }},
     {"legacyTiming", 0, 1, [](ConversionSettings& s, int v) { s.legacyTiming = v != 0; }},
+    {"xgParts", 0, 1, [](ConversionSettings& s, int v) { s.xgParts = v != 0; }},
 };
 
 class ReportingObserver final : public koralux::ConversionObserver {
@@ -149,6 +150,26 @@ std::string describe(const Job& job) {
                         .number("played", a.activity.sounding(p.source))
                         .done());
   }
+  // With the XG option, the backing's parts follow the organ's (the set-up track has no notes).
+  std::int64_t setupTracks = 0;
+  if (job.settings.xgParts) {
+    for (const koralux::XgTrack& track : koralux::plannedXgTracks(a.xg, a.activity)) {
+      if (track.channel == 0) {
+        ++setupTracks;
+        continue;
+      }
+      taken[static_cast<std::size_t>(track.channel)] = true;
+      transcribed += a.noteOns(track.channel);
+      parts.push_back(JsonObject()
+                          .string("name", track.name)
+                          .number("source", track.channel)
+                          .number("destination", track.channel)
+                          .boolean("mono", false)
+                          .number("notes", a.noteOns(track.channel))
+                          .number("played", a.activity.sounding(track.channel))
+                          .done());
+    }
+  }
   // Channels whose notes no part takes.
   std::vector<std::string> untaken;
   for (int channel = koralux::kFirstChannel; channel <= koralux::kLastChannel; ++channel) {
@@ -165,7 +186,7 @@ std::string describe(const Job& job) {
       .number("songStartOffset", a.songStartOffset)
       .number("notesTotal", a.noteOnCount)
       .number("notesTranscribed", transcribed)
-      .number("tracks", 1 + static_cast<std::int64_t>(parts.size()))
+      .number("tracks", 1 + static_cast<std::int64_t>(parts.size()) + setupTracks)
       .raw("parts", jsonArray(parts))
       .raw("untakenChannels", jsonArray(untaken))
       .done();
@@ -189,12 +210,10 @@ bool answer(Job& job, Work&& work) {
   try {
     job.text = work();
     return true;
-  } catch (const koralux::FatalStop& e) {
-    job.text = e.what();
   } catch (const std::bad_alloc&) {
     job.text = job.settings.inputPath + ": the file is too large for the memory this page may use";
-  } catch (const std::exception& e) {
-    job.text = job.settings.inputPath + ": " + e.what();
+  } catch (...) {
+    job.text = koralux::failureMessage(std::current_exception(), job.settings.inputPath);
   }
   return false;
 }
