@@ -29,6 +29,9 @@ using test::hex;
 using test::performance;
 using test::sameBytes;
 
+// sha256sum, midicsv and mido are Linux programs: the tests that use them are left out of the
+// Windows build, whose outputs scripts/windows-identity.sh compares with the Linux build's.
+#if !defined(_WIN32)
 std::string sha256(const Bytes& bytes) {
   test::TemporaryFolder folder;
   test::writeFile(folder.file("file"), bytes);
@@ -69,6 +72,7 @@ TEST(XgOff, OutputsAreUnchanged) {
         << "seed " << options.seed << (legacyTiming ? ", legacy" : "");
   }
 }
+#endif
 
 // test::kOneNote with a backing part on channel 5, set-up messages and two registration changes.
 // The clock: the tempo is 138, so the interval starts at 60000 / 138 = 434 ms, and 10 ms give
@@ -175,6 +179,7 @@ TEST(XgOn, SetupMessagesAreTheToneGeneratorsOnly) {
     EXPECT_EQ(isSetupMessage(hex(message)), setup) << message;
 }
 
+#if !defined(_WIN32)
 // The XG side of a MIDI file as one line per event, "TRACK|TICK|EVENT", the event as midicsv
 // writes it ("Note_on_c, 4, 64, 112": channels from 0). Only the conductor track's markers and the
 // XG tracks' channel and system-exclusive events are listed.
@@ -355,6 +360,7 @@ TEST(XgOn, IndependentParsersReadTheBackingAsPlayed) {
     }
   }
 }
+#endif
 
 }  // namespace
 }  // namespace koralux
