@@ -4,9 +4,6 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#if defined(_WIN32)
-#include <windows.h>
-#endif
 
 #include <filesystem>
 #include <tuple>
@@ -72,19 +69,7 @@ TEST(ConversionRun, WorkedExampleByteForByte) {
                                 "partDone 1", "status Status: Finished"}));
   // The note-off at clock tick 20 lands at 1920.
   EXPECT_TRUE(test::sameBytes(expectedExample("8F 00"), test::readFile(settings.outputPath)));
-#if defined(_WIN32)
-  // The standard library's folder listing takes no long-path prefix on Windows.
-  WIN32_FIND_DATAW found;
-  const HANDLE listing = FindFirstFileW((deep / L"*").c_str(), &found);
-  ASSERT_NE(listing, INVALID_HANDLE_VALUE);
-  int entries = 0;
-  do {
-    const std::wstring name = found.cFileName;
-    entries += name != L"." && name != L"..";
-  } while (FindNextFileW(listing, &found));
-  FindClose(listing);
-  EXPECT_EQ(entries, 2);
-#else
+#if !defined(_WIN32)  // (Windows: permissions are not kept there; fault_test's long paths)
   EXPECT_EQ(fs::status(settings.outputPath).permissions(),
             fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
   EXPECT_EQ(std::distance(fs::directory_iterator(deep), fs::directory_iterator()), 2);
