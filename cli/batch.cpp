@@ -15,6 +15,7 @@
 #include <thread>
 
 #include "common/failure_message.hpp"
+#include "common/file_io.hpp"
 #include "engine/conversion_run.hpp"
 #include "engine/output_name.hpp"
 
@@ -35,8 +36,8 @@ struct Job {
 // (its path below the walked folder, or its name), always under the derived output name.
 std::string outputFor(const fs::path& input, const fs::path& relative,
                       const BatchOptions& options) {
-  if (options.outputDir.empty()) return derivedOutputName(input.string());
-  return derivedOutputName((fs::path(options.outputDir) / relative).string());
+  if (options.outputDir.empty()) return derivedOutputName(utf8FromPath(input));
+  return derivedOutputName(utf8FromPath(pathFromUtf8(options.outputDir) / relative));
 }
 
 // Adds every performance file below `folder` (links to folders are not followed, so a tree
@@ -47,7 +48,7 @@ void walk(const fs::path& folder, const fs::path& root, const BatchOptions& opti
   std::error_code error;
   fs::directory_iterator entries(folder, error);
   if (error) {
-    problems.push_back(folder.string() + ": " + error.message());
+    problems.push_back(utf8FromPath(folder) + ": " + error.message());
     return;
   }
   std::vector<fs::path> files;
@@ -56,7 +57,7 @@ void walk(const fs::path& folder, const fs::path& root, const BatchOptions& opti
     std::error_code kindError;
     if (!entry.is_symlink(kindError) && entry.is_directory(kindError)) {
       folders.push_back(entry.path());
-    } else if (isPerformanceFileName(entry.path().filename().string()) &&
+    } else if (isPerformanceFileName(utf8FromPath(entry.path().filename())) &&
                entry.is_regular_file(kindError)) {
       files.push_back(entry.path());
     }
@@ -64,7 +65,8 @@ void walk(const fs::path& folder, const fs::path& root, const BatchOptions& opti
   std::sort(files.begin(), files.end());
   std::sort(folders.begin(), folders.end());
   for (const fs::path& file : files) {
-    jobs.push_back({file.string(), outputFor(file, file.lexically_relative(root), options), {}});
+    jobs.push_back(
+        {utf8FromPath(file), outputFor(file, file.lexically_relative(root), options), {}});
   }
   for (const fs::path& sub : folders) walk(sub, root, options, jobs, problems);
 }
@@ -77,9 +79,9 @@ std::vector<Job> plan(const std::vector<std::string>& inputs, const BatchOptions
   std::vector<Job> jobs;
   for (const std::string& input : inputs) {
     std::error_code error;
-    if (fs::is_directory(input, error)) {
+    if (fs::is_directory(pathFromUtf8(input), error)) {
       if (options.recursive) {
-        walk(input, input, options, jobs, problems);
+        walk(pathFromUtf8(input), pathFromUtf8(input), options, jobs, problems);
       } else {
         jobs.push_back({input,
                         {},
@@ -88,7 +90,8 @@ std::vector<Job> plan(const std::vector<std::string>& inputs, const BatchOptions
       }
       continue;
     }
-    jobs.push_back({input, outputFor(input, fs::path(input).filename(), options), {}});
+    jobs.push_back(
+        {input, outputFor(pathFromUtf8(input), pathFromUtf8(input).filename(), options), {}});
   }
 
   // Two spellings of one path compare equal once made absolute and normal ("a/./b",
@@ -96,7 +99,7 @@ std::vector<Job> plan(const std::vector<std::string>& inputs, const BatchOptions
   std::error_code error;
   const fs::path workingFolder = fs::current_path(error);
   const auto normal = [&workingFolder](const std::string& path) {
-    return (workingFolder / path).lexically_normal().string();
+    return utf8FromPath((workingFolder / pathFromUtf8(path)).lexically_normal());
   };
   std::set<std::string> seenInputs;
   std::set<std::string> allInputs;
@@ -127,12 +130,12 @@ void makeOutputFolders(std::vector<Job>& jobs, const BatchOptions& options) {
   std::map<fs::path, std::string> made;  // folder -> why it cannot be made, or ""
   for (Job& job : jobs) {
     if (!job.refusal.empty()) continue;
-    const fs::path folder = fs::path(job.output).parent_path();
+    const fs::path folder = pathFromUtf8(job.output).parent_path();
     auto [entry, added] = made.emplace(folder, std::string());
     if (added) {
       std::error_code error;
       fs::create_directories(folder, error);
-      if (error) entry->second = folder.string() + ": " + error.message();
+      if (error) entry->second = utf8FromPath(folder) + ": " + error.message();
     }
     if (!entry->second.empty()) job.refusal = entry->second;
   }
@@ -150,8 +153,21 @@ class ProgressReporter final : public ConversionObserver {
   }
 };
 
+// "-o -" writes the MIDI file to standard output, on every system.
+constexpr std::string_view kStandardOutputName = "-";
+
 bool isStandardOutput(const std::string& path) {
-  return path == "/dev/stdout" || path == "/dev/fd/1" || path == "/proc/self/fd/1";
+  return path == kStandardOutputName || path == "/dev/stdout" || path == "/dev/fd/1" ||
+         path == "/proc/self/fd/1";
+}
+
+// ConversionRun for "-o -": the same conversion, its file going to standard output.
+ConversionSummary convertToStandardOutput(const ConversionSettings& settings,
+                                          ConversionObserver& observer) {
+  const std::vector<std::uint8_t> performance = readWholeFile(settings.inputPath);
+  ConversionResult result = convertPerformance(performance, settings, observer);
+  writeStandardOutput(result.midi);
+  return result.summary;
 }
 
 // What the user sees of the conversions: a line per file written (standard output), a line per
@@ -297,7 +313,10 @@ int runConversions(const std::vector<std::string>& inputs, const std::string& ou
       ConversionObserver& observer =
           single && !quiet ? static_cast<ConversionObserver&>(reporter) : silent;
       try {
-        report.written(ConversionRun(fileSettings, observer), job.output);
+        report.written(job.output == kStandardOutputName
+                           ? convertToStandardOutput(fileSettings, observer)
+                           : ConversionRun(fileSettings, observer),
+                       job.output);
       } catch (...) {
         anyFailed = true;
         report.failed(failureMessage(std::current_exception(), job.input));

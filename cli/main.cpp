@@ -12,6 +12,7 @@
 #include "cli/batch.hpp"
 #include "cli/event_dump.hpp"
 #include "cli/performance_info.hpp"
+#include "common/console.hpp"
 #include "engine/conversion_settings.hpp"
 #include "engine/key_signature_table.hpp"
 
@@ -73,6 +74,7 @@ class CompactHelp final : public CLI::Formatter {
 int main(int argc, char** argv) {
   using namespace koralux;
   using namespace koralux::cli;
+  prepareStandardStreams();
   CLI::App app{"Converts organ performance files (.evt) into Standard MIDI Files.", "koralux-cli"};
   app.set_version_flag("--version", std::string("koralux-cli ") + KORALUX_VERSION,
                        "Print the version and exit");
@@ -95,10 +97,13 @@ int main(int argc, char** argv) {
   bool dump = false;
 
   app.formatter(std::make_shared<CompactHelp>());
+  // CLI11 on Windows would take "/tmp/song.evt" for an option "/tmp"; options start with '-'
+  // on every system.
+  app.allow_windows_style_options(false);
   app.add_option("INPUT", inputs, "Performance files (.evt), or folders with -r")->required();
-  auto* outputOption =
-      app.add_option("-o,--output", output, "MIDI file to write (default: INPUT as .mid)")
-          ->type_name("FILE");
+  auto* outputOption = app.add_option("-o,--output", output,
+                                      "MIDI file to write, - for stdout (default INPUT as .mid)")
+                           ->type_name("FILE");
   app.add_option("--key", key, "Key signature, e.g. \"F Sharp Minor\" (default C Major)")
       ->type_name("KEY");
   app.add_option("--time", time, "Time signature, e.g. 3/4 (default 4/4)")->type_name("N/D");
@@ -116,8 +121,11 @@ int main(int argc, char** argv) {
   BatchOptions batch;
   addBatchOptions(app, batch);
 
+  const std::vector<std::string> arguments = utf8Arguments(argc, argv);
+  std::vector<const char*> argumentPointers;
+  for (const std::string& argument : arguments) argumentPointers.push_back(argument.c_str());
   try {
-    app.parse(argc, argv);
+    app.parse(static_cast<int>(argumentPointers.size()), argumentPointers.data());
   } catch (const CLI::CallForHelp& e) {
     return app.exit(e);
   } catch (const CLI::CallForVersion& e) {

@@ -1,8 +1,14 @@
 #pragma once
 // Whole-file reading and all-or-nothing writing. Errors are FatalStop with the path as label
-// and the system's own words ("No such file or directory", "No space left on device").
+// and the system's own words ("No such file or directory", "No space left on device"; on
+// Windows "The system cannot find the file specified.").
+//
+// Paths are UTF-8 on every system. On Windows every call goes through the system's UTF-16
+// interface, and paths of any length work (longer ones than the old limit of 260 characters
+// too).
 
 #include <cstdint>
+#include <filesystem>
 #include <span>
 #include <string>
 #include <vector>
@@ -18,14 +24,26 @@ std::vector<std::uint8_t> readWholeFile(const std::string& path);
 // Where the file system allows, the temporary file has no name until it is complete, so that
 // not even a process killed while writing leaves one behind.
 // A path that names something other than a regular file (a character device such as
-// /dev/stdout or /dev/full, a pipe) is written to directly and never replaced.
+// /dev/stdout or /dev/full, a pipe; on Windows a device such as NUL) is written to directly
+// and never replaced.
 void writeFileAtomically(const std::string& path, std::span<const std::uint8_t> bytes);
 // The same for a file given in pieces, written one after another.
 void writeFileAtomically(const std::string& path,
                          std::span<const std::span<const std::uint8_t>> pieces);
 
 // True when both paths name the same existing file: the same spelling, another spelling,
-// a symbolic link or a hard link to it.
+// a symbolic link or a hard link to it (on Windows also another case of the letters).
 bool namesSameFile(const std::string& first, const std::string& second);
+
+// The label of errors in writing standard output.
+inline constexpr const char* kStandardOutputLabel = "standard output";
+
+// Writes `bytes` to standard output, unchanged (in binary mode on Windows), and flushes it.
+void writeStandardOutput(std::span<const std::uint8_t> bytes);
+
+// A UTF-8 path as the standard library's path and back. The library's own conversions of
+// std::string use the system's code page on Windows, which cannot hold every name.
+std::filesystem::path pathFromUtf8(const std::string& path);
+std::string utf8FromPath(const std::filesystem::path& path);
 
 }  // namespace koralux

@@ -67,7 +67,14 @@ TEST(Info, DescribesAKnownPerformanceAsTextAndJson) {
 
 TEST(Info, GoesOnPastFilesItCannotReadAndKeepsJsonValid) {
   test::TemporaryFolder folder;
+#if defined(_WIN32)
+  // Windows names are UTF-16, always valid, and hold no '"': an ordinary name there.
+  const std::string odd = folder.file("odd.evt");
+  const std::string oddInJson = odd;
+#else
   const std::string odd = folder.file("caf\xE9\".evt");  // a name that is not UTF-8
+  const std::string oddInJson = folder.file("caf\xEF\xBF\xBD\".evt");
+#endif
   test::writeFile(odd, performance("F3 15 FE 78"));
   test::writeFile(folder.file("cut.evt"), performance(test::kEndsInSystemExclusive));
   const std::vector<std::string> paths = {folder.file("gone.evt"), folder.file("cut.evt"), odd};
@@ -80,7 +87,7 @@ TEST(Info, GoesOnPastFilesItCannotReadAndKeepsJsonValid) {
   EXPECT_EQ(jsonStatus, 1);
   EXPECT_EQ(jsonErr, err);
   EXPECT_EQ(Json::parse(json).size(), 1u);
-  EXPECT_EQ(Json::parse(json)[0]["file"], folder.file("caf\xEF\xBF\xBD\".evt"));
+  EXPECT_EQ(Json::parse(json)[0]["file"], oddInJson);
   EXPECT_TRUE(Json::parse(json)[0]["alignTick"].is_null());
 }
 
@@ -120,9 +127,11 @@ TEST(Dump, FailsOnADamagedFileAfterListingUpToItAndOnAListingItCannotWrite) {
   std::ostringstream listing, err;
   EXPECT_EQ(runDumpCommand({folder.file("cut.evt")}, false, false, listing, err), 1);
   EXPECT_TRUE(contains(squeezed(listing.str()), "\n256 NoteOn 1 60 100 - -\n"));
+#if !defined(_WIN32)  // Windows has no device that is always full
   std::ofstream full("/dev/full");
   EXPECT_EQ(runDumpCommand({folder.file("song.evt")}, false, false, full, err), 1);
   EXPECT_TRUE(contains(err.str(), "koralux-cli: standard output: No space left on device\n"));
+#endif
 }
 
 }  // namespace

@@ -12,8 +12,9 @@ add_test(NAME metainfo_valid
                  -DFILE=${PROJECT_SOURCE_DIR}/desktop/org.koralux.koralux.metainfo.xml
                  -P ${koralux_tests}/validate_test.cmake)
 
+# PROGRAM is a list: under a cross-compiling emulator (Wine) the program runs through it.
 add_test(NAME manual_koralux_cli
-         COMMAND ${CMAKE_COMMAND} -DPROGRAM=$<TARGET_FILE:koralux-cli>
+         COMMAND ${CMAKE_COMMAND} "-DPROGRAM=${CMAKE_CROSSCOMPILING_EMULATOR};$<TARGET_FILE:koralux-cli>"
                  -DPAGE=${PROJECT_BINARY_DIR}/doc/koralux-cli.1
                  -P ${koralux_tests}/manual_test.cmake)
 if(TARGET koralux)
@@ -29,6 +30,10 @@ if(TARGET koralux)
   set(koralux_gui ON)
 else()
   set(koralux_gui OFF)
+endif()
+# The installed layout and the Debian package are Linux's; Windows has its zip.
+if(WIN32)
+  return()
 endif()
 add_test(NAME install_layout
          COMMAND ${CMAKE_COMMAND} -DBUILD_DIR=${PROJECT_BINARY_DIR}

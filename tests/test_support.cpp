@@ -1,10 +1,12 @@
 #include "tests/test_support.hpp"
 
+#if !defined(_WIN32)
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <cctype>
@@ -148,6 +150,13 @@ Bytes readFile(const std::string& path) {
   return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
+std::string ChildProcess::text(const std::string& path) {
+  const Bytes bytes = readFile(path);
+  return std::string(bytes.begin(), bytes.end());
+}
+
+// The child processes on Windows are tests/test_support_windows.cpp's.
+#if !defined(_WIN32)
 ChildProcess::ChildProcess(std::vector<std::string> command, const std::filesystem::path& folder,
                            std::uint64_t fileSizeLimit) {
   // Everything the child needs is made before the fork: after it, only system calls.
@@ -191,14 +200,12 @@ ProcessResult ChildProcess::wait() {
   ProcessResult result;
   if (WIFEXITED(status)) result.status = WEXITSTATUS(status);
   if (WIFSIGNALED(status)) result.signal = WTERMSIG(status);
-  const auto text = [](const std::string& path) {
-    const Bytes bytes = readFile(path);
-    return std::string(bytes.begin(), bytes.end());
-  };
   result.out = text(capture_.file("out"));
   result.err = text(capture_.file("err"));
   return result;
 }
+
+#endif
 
 ProcessResult runProcess(std::vector<std::string> command, const std::filesystem::path& folder,
                          std::uint64_t fileSizeLimit) {

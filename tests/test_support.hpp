@@ -112,8 +112,13 @@ class ChildProcess {
   ProcessResult wait();
 
  private:
+  static std::string text(const std::string& path);
+
   TemporaryFolder capture_;
   pid_t pid_ = -1;
+#if defined(_WIN32)
+  void* process_ = nullptr;  // the process's HANDLE
+#endif
 };
 
 // Runs `command` as a ChildProcess and waits for it.

@@ -29,6 +29,9 @@ using test::hex;
 using test::performance;
 using test::sameBytes;
 
+// sha256sum and midicsv are Linux programs: the tests that use them are left out of the
+// Windows build, whose outputs scripts/windows-identity.sh compares with the Linux build's.
+#if !defined(_WIN32)
 std::string sha256(const Bytes& bytes) {
   test::TemporaryFolder folder;
   test::writeFile(folder.file("file"), bytes);
@@ -69,6 +72,7 @@ TEST(XgOff, OutputsAreUnchanged) {
         << "seed " << options.seed << (legacyTiming ? ", legacy" : "");
   }
 }
+#endif
 
 // test::kOneNote with a backing part on channel 5, set-up messages and two registration changes.
 // The clock: the tempo is 138, so the interval starts at 60000 / 138 = 434 ms, and 10 ms give
@@ -175,6 +179,7 @@ TEST(XgOn, SetupMessagesAreTheToneGeneratorsOnly) {
     EXPECT_EQ(isSetupMessage(hex(message)), setup) << message;
 }
 
+#if !defined(_WIN32)
 // The XG side of a MIDI file as one line per event, "TRACK|TICK|EVENT", the event as midicsv
 // writes it ("Note_on_c, 4, 64, 112": channels from 0). Only the conductor track's markers and the
 // XG tracks' channel and system-exclusive events are listed.
@@ -203,17 +208,6 @@ Listing midicsvListing(const std::string& path) {
                         line.substr(event));
     }
   }
-  return listing;
-}
-
-// Listed by the Python library mido.
-Listing midoListing(const std::string& path) {
-  const test::ProcessResult parsed =
-      test::runProcess({"/usr/bin/python3", KORALUX_SOURCE_DIR "/tests/mido_listing.py", path});
-  EXPECT_EQ(parsed.status, 0) << parsed.err << " (mido is in Debian's package python3-mido)";
-  Listing listing;
-  std::istringstream lines(parsed.out);
-  for (std::string line; std::getline(lines, line);) listing.push_back(line);
   return listing;
 }
 
@@ -280,7 +274,7 @@ XgInput readXgInput(const Bytes& performance) {
   return input;
 }
 
-// Converted with the option, the file is read by midicsv and by mido alike; every XG track holds
+// Converted with the option, the file is read by midicsv; every XG track holds
 // its channel's events as played, in order, the set-up messages come before the first XG note,
 // and each registration change is a marker at its tick.
 TEST(XgOn, IndependentParsersReadTheBackingAsPlayed) {
@@ -323,7 +317,6 @@ TEST(XgOn, IndependentParsersReadTheBackingAsPlayed) {
       const std::string path = folder.file("song.mid");
       test::writeFile(path, midi);
       const Listing listing = midicsvListing(path);
-      EXPECT_EQ(midoListing(path), listing);
 
       const XgInput expected = readXgInput(input);
       std::map<std::string, std::vector<std::string>> events;
@@ -355,6 +348,7 @@ TEST(XgOn, IndependentParsersReadTheBackingAsPlayed) {
     }
   }
 }
+#endif
 
 }  // namespace
 }  // namespace koralux

@@ -1,0 +1,266 @@
+// The file layer on Windows (common/file_io_posix.cpp elsewhere). Every call goes through the
+// wide API with UTF-8 paths turned into UTF-16; errors carry FormatMessageW's words.
+
+#include <windows.h>
+
+#include <array>
+#include <cstdio>
+#include <random>
+#include <vector>
+
+#include "common/fatal_stop.hpp"
+#include "common/file_io.hpp"
+#include "common/windows_text.hpp"
+
+namespace koralux {
+
+namespace windows {
+
+std::wstring widen(std::string_view utf8) {
+  if (utf8.empty()) return {};
+  const int size = static_cast<int>(utf8.size());
+  const int length = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, nullptr, 0);
+  std::wstring wide(static_cast<std::size_t>(length), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, wide.data(), length);
+  return wide;
+}
+
+std::string narrow(std::wstring_view utf16) {
+  if (utf16.empty()) return {};
+  const int size = static_cast<int>(utf16.size());
+  const int length =
+      WideCharToMultiByte(CP_UTF8, 0, utf16.data(), size, nullptr, 0, nullptr, nullptr);
+  std::string text(static_cast<std::size_t>(length), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, utf16.data(), size, text.data(), length, nullptr, nullptr);
+  return text;
+}
+
+std::string errorText(unsigned long code) {
+  wchar_t* buffer = nullptr;
+  const DWORD length = FormatMessageW(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, code, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<LPWSTR>(&buffer),
+      0, nullptr);
+  std::wstring text(buffer != nullptr ? buffer : L"", length);
+  if (buffer != nullptr) LocalFree(buffer);
+  while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r' || text.back() == L' ')) {
+    text.pop_back();
+  }
+  if (text.empty()) return "Windows error " + std::to_string(code);
+  return narrow(text);
+}
+
+std::wstring systemPath(const std::string& path) {
+  const std::wstring wide = widen(path);
+  if (wide.starts_with(L"\\\\?\\") || wide.starts_with(L"\\\\.\\")) return wide;
+  std::wstring full(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD length =
+        GetFullPathNameW(wide.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+    if (length == 0) return wide;
+    if (length < full.size()) {
+      full.resize(length);
+      break;
+    }
+    full.resize(length);
+  }
+  // Device names come back as \\.\NUL.
+  if (full.starts_with(L"\\\\.\\") || full.starts_with(L"\\\\?\\")) return full;
+  if (full.starts_with(L"\\\\")) return L"\\\\?\\UNC\\" + full.substr(2);
+  return L"\\\\?\\" + full;
+}
+
+}  // namespace windows
+
+namespace {
+
+using windows::systemPath;
+
+// The system's words for a GetLastError() code, with the code (Windows' own numbers).
+FatalStop systemError(const std::string& label, DWORD code) {
+  return FatalStop(label, windows::errorText(code),
+                   std::error_code(static_cast<int>(code), std::system_category()));
+}
+
+// Closes the handle when it goes out of scope.
+class Handle {
+ public:
+  explicit Handle(HANDLE handle) : handle_(handle) {}
+  ~Handle() { close(); }
+  Handle(const Handle&) = delete;
+  Handle& operator=(const Handle&) = delete;
+  bool valid() const { return handle_ != INVALID_HANDLE_VALUE; }
+  HANDLE get() const { return handle_; }
+  // Returns 0 or the error of closing.
+  DWORD close() {
+    if (!valid()) return 0;
+    const BOOL closed = CloseHandle(handle_);
+    handle_ = INVALID_HANDLE_VALUE;
+    return closed ? 0 : GetLastError();
+  }
+
+ private:
+  HANDLE handle_;
+};
+
+// Writes every piece, one after another, and flushes the file to the disk; returns 0 or the
+// error of the first failure.
+DWORD writeAll(HANDLE file, std::span<const std::span<const std::uint8_t>> pieces, bool flush) {
+  for (std::span<const std::uint8_t> bytes : pieces) {
+    while (!bytes.empty()) {
+      const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), 1u << 30));
+      DWORD written = 0;
+      if (!WriteFile(file, bytes.data(), chunk, &written, nullptr)) return GetLastError();
+      if (written == 0) return ERROR_WRITE_FAULT;
+      bytes = bytes.subspan(written);
+    }
+  }
+  if (flush && !FlushFileBuffers(file)) return GetLastError();
+  return 0;
+}
+
+// A device (NUL, CON, COM1) is written to directly and never replaced.
+void writeDirectly(const std::wstring& target, const std::string& path,
+                   std::span<const std::span<const std::uint8_t>> pieces) {
+  Handle file(CreateFileW(target.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                          nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file.valid()) throw systemError(path, GetLastError());
+  DWORD failure = writeAll(file.get(), pieces, false);
+  const DWORD closing = file.close();
+  if (failure == 0) failure = closing;
+  if (failure != 0) throw systemError(path, failure);
+}
+
+// The file a symbolic link (or junction) leads to; the path itself for anything else.
+std::wstring finalPath(const std::wstring& target) {
+  Handle file(CreateFileW(target.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                          nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  if (!file.valid()) return target;
+  std::wstring final(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD length = GetFinalPathNameByHandleW(
+        file.get(), final.data(), static_cast<DWORD>(final.size()), FILE_NAME_NORMALIZED);
+    if (length == 0) return target;
+    if (length < final.size()) {
+      final.resize(length);
+      return final;
+    }
+    final.resize(length);
+  }
+}
+
+std::wstring temporaryNameBeside(const std::wstring& target) {
+  std::random_device entropy;
+  std::uniform_int_distribution<unsigned> digit(0, 35);
+  std::wstring suffix;
+  for (int i = 0; i < 8; ++i) suffix += L"0123456789abcdefghijklmnopqrstuvwxyz"[digit(entropy)];
+  const std::size_t slash = target.find_last_of(L"\\/");
+  const std::wstring folder = target.substr(0, slash + 1);
+  return folder + L"." + target.substr(slash + 1) + L".koralux-" + suffix;
+}
+
+}  // namespace
+
+std::vector<std::uint8_t> readWholeFile(const std::string& path) {
+  Handle file(CreateFileW(systemPath(path).c_str(), GENERIC_READ,
+                          FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                          FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  if (!file.valid()) throw systemError(path, GetLastError());
+
+  // Read at the size the file has now, asking for one byte more so that a short read shows the
+  // end; a file that grows meanwhile is read on in chunks.
+  std::vector<std::uint8_t> bytes;
+  LARGE_INTEGER size{};
+  bytes.resize(GetFileSizeEx(file.get(), &size) ? static_cast<std::size_t>(size.QuadPart) + 1 : 0);
+  const auto read = [&](std::uint8_t* into, std::size_t count) {
+    std::size_t got = 0;
+    while (got < count) {
+      const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(count - got, 1u << 30));
+      DWORD part = 0;
+      if (!ReadFile(file.get(), into + got, chunk, &part, nullptr)) {
+        throw systemError(path, GetLastError());
+      }
+      if (part == 0) break;
+      got += part;
+    }
+    return got;
+  };
+  const std::size_t got = read(bytes.data(), bytes.size());
+  if (got < bytes.size()) {
+    bytes.resize(got);
+    return bytes;
+  }
+  std::array<std::uint8_t, 1 << 16> chunk;
+  while (const std::size_t more = read(chunk.data(), chunk.size())) {
+    bytes.insert(bytes.end(), chunk.data(), chunk.data() + more);
+  }
+  return bytes;
+}
+
+void writeFileAtomically(const std::string& path,
+                         std::span<const std::span<const std::uint8_t>> pieces) {
+  std::wstring target = systemPath(path);
+  if (target.starts_with(L"\\\\.\\")) {
+    writeDirectly(target, path, pieces);
+    return;
+  }
+  DWORD attributes = GetFileAttributesW(target.c_str());
+  const bool exists = attributes != INVALID_FILE_ATTRIBUTES;
+  // Writing through a symbolic link updates the file it points to and keeps the link.
+  if (exists && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+    target = finalPath(target);
+    attributes = GetFileAttributesW(target.c_str());
+  }
+  // Windows' own answer to opening a folder for writing, and to replacing a read-only file
+  // (MoveFileExW's documented refusal, which Wine does not make: it is asked here).
+  if (exists && (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) != 0) {
+    throw systemError(path, ERROR_ACCESS_DENIED);
+  }
+
+  // A new file of our own beside the target: CREATE_NEW never opens another's file.
+  std::wstring temporary;
+  HANDLE created = INVALID_HANDLE_VALUE;
+  for (int attempt = 0; attempt < 16 && created == INVALID_HANDLE_VALUE; ++attempt) {
+    temporary = temporaryNameBeside(target);
+    created = CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                          FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (created == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_EXISTS) break;
+  }
+  if (created == INVALID_HANDLE_VALUE) throw systemError(path, GetLastError());
+  Handle file(created);
+  DWORD failure = writeAll(file.get(), pieces, true);
+  const DWORD closing = file.close();
+  if (failure == 0) failure = closing;
+  if (failure == 0 && exists) {
+    // A replaced file keeps its attributes (hidden, archive...).
+    const DWORD kept = attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+                                     FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED);
+    if (kept != 0) SetFileAttributesW(temporary.c_str(), kept);
+  }
+  if (failure == 0 && !MoveFileExW(temporary.c_str(), target.c_str(),
+                                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    failure = GetLastError();
+  }
+  if (failure != 0) {
+    DeleteFileW(temporary.c_str());
+    throw systemError(path, failure);
+  }
+}
+
+bool namesSameFile(const std::string& first, const std::string& second) {
+  // The file's identity: its volume and its number on the volume. Two spellings, two cases of
+  // the letters, a link or a hard link all lead to the same pair.
+  const auto identity = [](const std::string& path, BY_HANDLE_FILE_INFORMATION& info) {
+    Handle file(CreateFileW(systemPath(path).c_str(), 0,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                            OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    return file.valid() && GetFileInformationByHandle(file.get(), &info);
+  };
+  BY_HANDLE_FILE_INFORMATION a{};
+  BY_HANDLE_FILE_INFORMATION b{};
+  if (!identity(first, a) || !identity(second, b)) return false;
+  return a.dwVolumeSerialNumber == b.dwVolumeSerialNumber && a.nFileIndexHigh == b.nFileIndexHigh &&
+         a.nFileIndexLow == b.nFileIndexLow;
+}
+
+}  // namespace koralux
