@@ -21,6 +21,8 @@ mkdir -p "$screenshots" "$work"
 screenshots=$(realpath "$screenshots") work=$(realpath "$work")
 
 export WINEPREFIX="$work/wine" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+# Wine reads the command line in the locale's encoding: UTF-8, for the file name below.
+export LC_ALL=C.UTF-8
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
   wineboot --init >/dev/null 2>&1
   wineserver -w
@@ -49,7 +51,8 @@ window() {
 folder="$work/Organ Takes"
 rm -rf "$folder"
 mkdir -p "$folder"
-input="$folder/Take 1.evt"
+input="$folder/Übung é 練習曲.evt"
+midi="$folder/Übung é 練習曲.mid"
 cp "$performance" "$input"
 for xg in "" --xg-parts; do
   wine "$cli" "$(winepath -w "$input")" -q $xg -o "$(winepath -w "$folder/cli$xg.mid")" ||
@@ -63,14 +66,14 @@ main=$(window KORALUX)
 xdotool windowfocus --sync "$main"
 # Converts with Alt+C and compares the output with the CLI's file $1.
 convert() {
-  rm -f "$folder/Take 1.mid"
+  rm -f "$midi"
   xdotool key --window "$main" alt+c
   # The output appears whole: it is written beside and moved into place.
   for _ in $(seq 50); do
-    [ -f "$folder/Take 1.mid" ] && break
+    [ -f "$midi" ] && break
     sleep 0.2
   done
-  cmp "$folder/$1" "$folder/Take 1.mid" || fail "the dialog's output differs from $1"
+  cmp "$folder/$1" "$midi" || fail "the dialog's output differs from $1"
 }
 convert cli.mid
 # Options > Include XG Parts and Registrations, through the keyboard (the menu is a window of its

@@ -8,10 +8,10 @@
 #include <memory>
 #include <vector>
 
+#include "common/windows_text.hpp"
 #include "engine/key_signature_table.hpp"
 #include "engine/output_name.hpp"
 #include "ui/control_ids.hpp"
-#include "ui/win32/wide_text.hpp"
 
 namespace koralux {
 
@@ -171,11 +171,11 @@ void MainDialog::initialise() {
   const auto fill = [this](int list, const auto& entries, std::string_view initial) {
     for (const std::string_view entry : entries) {
       SendDlgItemMessageW(window_, list, CB_ADDSTRING, 0,
-                          reinterpret_cast<LPARAM>(wideFromUtf8(entry).c_str()));
+                          reinterpret_cast<LPARAM>(windows::widen(entry).c_str()));
     }
     // By prefix over the whole list: the first entry that begins with the text.
     SendDlgItemMessageW(window_, list, CB_SELECTSTRING, static_cast<WPARAM>(-1),
-                        reinterpret_cast<LPARAM>(wideFromUtf8(initial).c_str()));
+                        reinterpret_cast<LPARAM>(windows::widen(initial).c_str()));
   };
   std::vector<std::string_view> keys;
   for (const KeySignatureRow& row : KeySignatureTable) keys.push_back(row.text);
@@ -189,7 +189,7 @@ void MainDialog::initialise() {
   }
 
   const std::wstring argument = firstArgument();
-  if (!argument.empty()) chooseInput(utf8FromWide(argument));
+  if (!argument.empty()) chooseInput(windows::narrow(argument));
   DragAcceptFiles(window_, TRUE);
 }
 
@@ -229,11 +229,11 @@ std::string MainDialog::fieldText(int id) const {
   std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(field)) + 1, L'\0');
   text.resize(
       static_cast<std::size_t>(GetWindowTextW(field, text.data(), static_cast<int>(text.size()))));
-  return utf8FromWide(text);
+  return windows::narrow(text);
 }
 
 void MainDialog::setFieldText(int id, std::string_view text) {
-  SetDlgItemTextW(window_, id, wideFromUtf8(text).c_str());
+  SetDlgItemTextW(window_, id, windows::widen(text).c_str());
 }
 
 int MainDialog::selection(int list) const {
@@ -274,7 +274,7 @@ void MainDialog::browseForInput() {
   dialog.Flags = OFN_EXPLORER;
   if (!GetOpenFileNameW(&dialog)) return;
   name.resize(name.find(L'\0'));
-  chooseInput(utf8FromWide(name));
+  chooseInput(windows::narrow(name));
 }
 
 void MainDialog::browseForOutput() {
@@ -290,7 +290,7 @@ void MainDialog::browseForOutput() {
   dialog.Flags = OFN_EXPLORER | OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT;
   if (!GetSaveFileNameW(&dialog)) return;
   name.resize(name.find(L'\0'));
-  setFieldText(kOutputField, utf8FromWide(name));
+  setFieldText(kOutputField, windows::narrow(name));
 }
 
 void MainDialog::showAbout() {
@@ -303,7 +303,7 @@ void MainDialog::dropped(HDROP files) {
   for (UINT i = 0; i < count; ++i) {
     std::wstring name(DragQueryFileW(files, i, nullptr, 0) + 1, L'\0');
     name.resize(DragQueryFileW(files, i, name.data(), static_cast<UINT>(name.size())));
-    const std::string path = utf8FromWide(name);
+    const std::string path = windows::narrow(name);
     if (isPerformanceFileName(path)) {
       chooseInput(path);
       break;
@@ -327,7 +327,7 @@ bool MainDialog::paintIconic() {
 
 void MainDialog::showStatus(std::string_view text) {
   HWND line = GetDlgItem(window_, kStatusLine);
-  SetWindowTextW(line, wideFromUtf8(text).c_str());
+  SetWindowTextW(line, windows::widen(text).c_str());
   UpdateWindow(line);
 }
 
@@ -341,12 +341,12 @@ void MainDialog::showProgress(int position) {
 }
 
 void MainDialog::refuse(std::string_view message) {
-  MessageBoxW(window_, wideFromUtf8(message).c_str(), displayName_.c_str(),
+  MessageBoxW(window_, windows::widen(message).c_str(), displayName_.c_str(),
               MB_ICONEXCLAMATION | MB_OK);
 }
 
 void MainDialog::reportFailure(std::string_view message) {
-  MessageBoxW(window_, wideFromUtf8(message).c_str(), displayName_.c_str(), MB_ICONERROR | MB_OK);
+  MessageBoxW(window_, windows::widen(message).c_str(), displayName_.c_str(), MB_ICONERROR | MB_OK);
 }
 
 void MainDialog::showBusy(bool busy) {
