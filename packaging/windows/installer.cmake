@@ -7,10 +7,15 @@ if(NOT KORALUX_MAKENSIS)
 endif()
 set(KORALUX_INSTALLER
     ${PROJECT_BINARY_DIR}/koralux-${PROJECT_VERSION}-windows-x64-setup.exe)
+# The programs go in stripped, as into the zip.
+set(koralux_staged ${PROJECT_BINARY_DIR}/installer-files)
 add_custom_command(
   OUTPUT ${KORALUX_INSTALLER}
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${koralux_staged}
+  COMMAND ${CMAKE_STRIP} -o ${koralux_staged}/koralux.exe $<TARGET_FILE:koralux>
+  COMMAND ${CMAKE_STRIP} -o ${koralux_staged}/koralux-cli.exe $<TARGET_FILE:koralux-cli>
   COMMAND ${KORALUX_MAKENSIS} -V2 -DVERSION=${PROJECT_VERSION}
-          -DBIN=$<TARGET_FILE_DIR:koralux> -DSOURCE=${PROJECT_SOURCE_DIR}
+          -DBIN=${koralux_staged} -DSOURCE=${PROJECT_SOURCE_DIR}
           -DOUTFILE=${KORALUX_INSTALLER} ${CMAKE_CURRENT_LIST_DIR}/koralux.nsi
   DEPENDS koralux koralux-cli ${CMAKE_CURRENT_LIST_DIR}/koralux.nsi
           ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/LICENSE
