@@ -154,16 +154,11 @@ TEST_F(MainDialogTest, CommandsRefuseOrOpenTheirWindows) {
       [&] { click(kConvertButton); }, [&] { trigger(kConvertFileCommand); },
       [&] { QTest::keyClick(byId(kConvertButton), Qt::Key_Return); },  // Enter presses it
   };
-  for (const auto& [in, out, refusal] :
-       {std::tuple{"", "", "Warning: Please supply Input File!"},  // both missing: one box
-        std::tuple{"", "out.mid", "Warning: Please supply Input File!"},
-        std::tuple{"   ", "", "Warning: Please supply Output File!"}}) {
-    input()->setText(in);
-    output()->setText(out);
-    byId(kConvertButton)->setFocus();
-    for (const auto& command : convertCommands)
-      EXPECT_EQ(windowsFrom(command), QStringList{refusal});
-  }
+  // Which refusal when is ConvertCommand's; the view passes the fields' text as it stands.
+  input()->setText("   ");
+  byId(kConvertButton)->setFocus();
+  for (const auto& command : convertCommands)
+    EXPECT_EQ(windowsFrom(command), QStringList{"Warning: Please supply Output File!"});
   EXPECT_EQ(
       windowsFrom([&] { click(kAboutButton); }) + windowsFrom([&] { trigger(kAboutCommand); }),
       (QStringList{"koralux::AboutDialog", "koralux::AboutDialog"}));
@@ -193,7 +188,6 @@ TEST_F(MainDialogTest, ConvertsAsTheCommandLineDoesShowingEachStepAsItGoes) {
   }
   EXPECT_EQ(windowsFrom([&] { click(kConvertButton); }),
             QStringList{"Critical: " + fromPath(reason)});
-  EXPECT_EQ(byId<QLabel>(kStatusLine)->text(), "Status: Conversion failed");
 
   dialog.chooseInput(fromPath(in));
   byId<QComboBox>(kKeyList)->setCurrentText("G Sharp Minor");
