@@ -1,7 +1,7 @@
 #!/bin/sh
 # koralux.exe under Wine on a virtual X display, driven as a user would: started with a
 # performance file as its argument, it shows its window "KORALUX"; Alt+C converts, and the file
-# it writes has koralux-cli.exe's bytes, also after Options > "Include &XG Parts and
+# it writes (a path of over 260 characters) has koralux-cli.exe's bytes, also after Options > "Include &XG Parts and
 # Registrations" has been checked with its access keys; the window menu's last entry opens
 # the About box, which Escape closes; Enter on the rhythm box (no push button) ends the dialog and
 # the program. Started without arguments, Alt+C is refused in a message box captioned with the
@@ -48,18 +48,25 @@ window() {
   done
 }
 
-folder="$work/Organ Takes"
-rm -rf "$folder"
+# The Windows name of a Unix path: drive Z: is the root in a Wine prefix. (winepath -w cuts
+# names at 260 characters.)
+winpath() {
+  printf 'Z:%s' "$1" | tr / '\\'
+}
+
+# A path longer than Windows' 260 characters, and a name in three scripts.
+folder="$work/Organ Takes/$(printf 'Long folder name %.0s' $(seq 14))end"
+rm -rf "$work/Organ Takes"
 mkdir -p "$folder"
 input="$folder/Übung é 練習曲.evt"
 midi="$folder/Übung é 練習曲.mid"
 cp "$performance" "$input"
 for xg in "" --xg-parts; do
-  wine "$cli" "$(winepath -w "$input")" -q $xg -o "$(winepath -w "$folder/cli$xg.mid")" ||
+  wine "$cli" "$(winpath "$input")" -q $xg -o "$(winpath "$folder/cli$xg.mid")" ||
     fail "koralux-cli.exe $xg could not convert $performance"
 done
 
-wine "$exe" "$(winepath -w "$input")" &
+wine "$exe" "$(winpath "$input")" &
 program=$!
 main=$(window KORALUX)
 [ -n "$main" ] || fail "no window titled KORALUX"
