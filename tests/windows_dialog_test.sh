@@ -5,7 +5,7 @@
 # Registrations" has been checked with its access keys; the window menu's last entry opens
 # the About box, which Escape closes; Enter on the rhythm box (no push button) ends the dialog and
 # the program. Started without arguments, Alt+C is refused in a message box captioned with the
-# program's name. Pictures of the windows go to SCREENSHOTS.
+# program's name; a file chosen in the Open dialog (File > Open Evt File) is converted. Pictures of the windows go to SCREENSHOTS.
 #
 # Usage: windows_dialog_test.sh KORALUX_EXE KORALUX_CLI_EXE PERFORMANCE SCREENSHOTS WORK
 # WORK holds the Wine prefix (made on first use) and the files converted.
@@ -130,7 +130,28 @@ refusal=$(window koralux)
 sleep 0.5
 import -window "$refusal" "$screenshots/refusal.png"
 xdotool key Return
+
+# File > Open Evt File (F10, Down opens the first menu, Enter takes its first entry), a name
+# typed without extension: the Open dialog adds ".evt", the output name follows.
+short="$work/short"
+rm -rf "$short"
+mkdir -p "$short"
+cp "$performance" "$short/take.evt"
+xdotool windowfocus --sync "$main" key F10 Down Return
+open=$(window Open)
+[ -n "$open" ] || fail "File > Open Evt File showed no Open dialog"
+sleep 0.5
+import -window "$open" "$screenshots/open-dialog.png"
+xdotool type --delay 20 "$(winpath "$short/take")"
+xdotool key Return
+sleep 0.5
+xdotool windowfocus --sync "$main" key alt+c
+for _ in $(seq 50); do
+  [ -f "$short/take.mid" ] && break
+  sleep 0.2
+done
+cmp "$folder/cli.mid" "$short/take.mid" || fail "no take.mid from the file chosen in the Open dialog"
 ends_after Escape
 wineserver -w
-echo "koralux.exe: converts as koralux-cli.exe does, refuses empty fields, About box from the" \
-  "window menu; screenshots in $screenshots"
+echo "koralux.exe: converts as koralux-cli.exe does, refuses empty fields, takes a file from" \
+  "the Open dialog, About box from the window menu; screenshots in $screenshots"
