@@ -5,7 +5,8 @@
 # Registrations" has been checked with its access keys; the window menu's last entry opens
 # the About box, which Escape closes; Enter on the rhythm box (no push button) ends the dialog and
 # the program. Started without arguments, Alt+C is refused in a message box captioned with the
-# program's name; a file chosen in the Open dialog (File > Open Evt File) is converted. Pictures of the windows go to SCREENSHOTS.
+# program's name; a file chosen in the Open dialog (File > Open Evt File) is converted, and one
+# that does not exist fails with a message box, the dialog staying. Pictures of the windows go to SCREENSHOTS.
 #
 # Usage: windows_dialog_test.sh KORALUX_EXE KORALUX_CLI_EXE PERFORMANCE SCREENSHOTS WORK
 # WORK holds the Wine prefix (made on first use) and the files converted.
@@ -132,25 +133,38 @@ import -window "$refusal" "$screenshots/refusal.png"
 xdotool key Return
 
 # File > Open Evt File (F10, Down opens the first menu, Enter takes its first entry), a name
-# typed without extension: the Open dialog adds ".evt", the output name follows.
+# typed without extension: the Open dialog adds ".evt" (the file need not exist), the output name
+# follows, and Alt+C converts it.
 short="$work/short"
 rm -rf "$short"
 mkdir -p "$short"
 cp "$performance" "$short/take.evt"
-xdotool windowfocus --sync "$main" key F10 Down Return
-open=$(window Open)
-[ -n "$open" ] || fail "File > Open Evt File showed no Open dialog"
-sleep 0.5
-import -window "$open" "$screenshots/open-dialog.png"
-xdotool type --delay 20 "$(winpath "$short/take")"
+open_and_convert() {
+  xdotool windowfocus --sync "$main" key F10 Down Return
+  open=$(window Open)
+  [ -n "$open" ] || fail "File > Open Evt File showed no Open dialog"
+  sleep 0.5
+  import -window "$open" "$screenshots/open-dialog.png"
+  xdotool type --delay 20 "$(winpath "$short/$1")"
+  xdotool key Return
+  sleep 0.5
+  xdotool windowfocus --sync "$main" key alt+c
+}
+# A file that is not there: the run's message in a box, and the dialog stays.
+open_and_convert missing
+failure=$(window koralux)
+[ -n "$failure" ] || fail "a failed conversion showed no message box"
+import -window "$failure" "$screenshots/failure.png"
 xdotool key Return
 sleep 0.5
-xdotool windowfocus --sync "$main" key alt+c
+[ "$(window KORALUX)" = "$main" ] || fail "the dialog did not stay after a failed conversion"
+open_and_convert take
 for _ in $(seq 50); do
   [ -f "$short/take.mid" ] && break
   sleep 0.2
 done
 cmp "$folder/cli.mid" "$short/take.mid" || fail "no take.mid from the file chosen in the Open dialog"
+[ "$(ls "$short")" = "$(printf 'take.evt\ntake.mid')" ] || fail "files left by the failed run"
 ends_after Escape
 wineserver -w
 echo "koralux.exe: converts as koralux-cli.exe does, refuses empty fields, takes a file from" \
