@@ -1,12 +1,15 @@
 # Installation and the Debian package. Included at the end of the top-level CMakeLists, once
 # every program's target exists.
 
-# Windows: the zip koralux-VERSION-windows-x64.zip, its files at the top (cpack -G ZIP in
+# Windows: the zip koralux-VERSION-windows-x64.zip (both programs), its files at the top (cpack -G ZIP in
 # build-windows). The manual page is made only for its test, which compares it with --help.
 if(WIN32)
   configure_file(${PROJECT_SOURCE_DIR}/doc/koralux-cli.1.in ${PROJECT_BINARY_DIR}/doc/koralux-cli.1
                  @ONLY)
   install(TARGETS koralux-cli RUNTIME DESTINATION .)
+  if(TARGET koralux)
+    install(TARGETS koralux RUNTIME DESTINATION .)
+  endif()
   install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION .)
   if(EXISTS ${PROJECT_SOURCE_DIR}/LICENSE)
     install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION .)

@@ -3,8 +3,9 @@
 #   scripts/deps.sh         what the build, the tests and the sanitizer builds need
 #   scripts/deps.sh fuzz    that, and clang with libFuzzer for the fuzz targets
 #   scripts/deps.sh web     that, and emscripten, Node.js and chromium for the web preset
-#   scripts/deps.sh windows that, and the MinGW-w64 cross-compiler, GoogleTest's sources and
-#                           Wine (with xvfb and xdotool for the dialog) for the windows preset
+#   scripts/deps.sh windows that, and the MinGW-w64 cross-compiler, GoogleTest's sources, NSIS
+#                           for the installer and Wine (with xvfb, xdotool and ImageMagick's
+#                           import for the dialog's test) for the windows preset
 set -eu
 packages="cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libcli11-dev nlohmann-json3-dev
   qt6-base-dev midicsv desktop-file-utils appstream shared-mime-info groff-base dpkg-dev lintian
@@ -13,7 +14,7 @@ if [ "${1:-}" = fuzz ]; then
   packages="$packages clang libclang-rt-14-dev"
 fi
 if [ "${1:-}" = windows ]; then
-  packages="$packages g++-mingw-w64-x86-64 g++-mingw-w64-x86-64-posix googletest wine xvfb xdotool"
+  packages="$packages g++-mingw-w64-x86-64 g++-mingw-w64-x86-64-posix googletest nsis wine xvfb xdotool imagemagick"
 fi
 if [ "${1:-}" = web ]; then
   packages="$packages emscripten nodejs chromium"

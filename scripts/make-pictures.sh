@@ -1,11 +1,13 @@
 #!/bin/sh
 # Renders the pictures of the desktop program that are kept in the repository: the About box
-# banner (462 x 47 pixels, 24 bits per pixel) and the Windows icon file, which packs the icon's
-# PNG renderings. Needs rsvg-convert (librsvg2-bin) and python3; the build itself needs neither.
+# banner (462 x 47 pixels, 24 bits per pixel) as PNG for Qt and as BMP for the Windows resources,
+# and the Windows icon file, which packs the icon's PNG renderings. Needs rsvg-convert
+# (librsvg2-bin), ImageMagick's convert and python3; the build itself needs none of them.
 set -eu
 cd "$(dirname "$0")/../ui/resources"
 # The banner is opaque, so rsvg-convert writes it without an alpha channel.
 rsvg-convert banner.svg -o banner.png
+convert banner.png -type TrueColor BMP3:banner.bmp
 python3 - <<'PY'
 import struct
 

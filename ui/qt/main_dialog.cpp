@@ -1,4 +1,4 @@
-#include "ui/main_dialog.hpp"
+#include "ui/qt/main_dialog.hpp"
 
 #include <QAction>
 #include <QApplication>
@@ -21,26 +21,20 @@
 #include <QUrl>
 #include <QVBoxLayout>
 #include <algorithm>
-#include <exception>
-#include <limits>
-#include <optional>
+#include <vector>
 
-#include "common/failure_message.hpp"
-#include "engine/conversion_run.hpp"
 #include "engine/key_signature_table.hpp"
 #include "engine/output_name.hpp"
-#include "ui/about_dialog.hpp"
 #include "ui/control_ids.hpp"
-#include "ui/dialog_units.hpp"
-#include "ui/display_name.hpp"
-#include "ui/program_pictures.hpp"
-#include "ui/wrapping_check_box.hpp"
+#include "ui/qt/about_dialog.hpp"
+#include "ui/qt/dialog_units.hpp"
+#include "ui/qt/display_name.hpp"
+#include "ui/qt/program_pictures.hpp"
+#include "ui/qt/wrapping_check_box.hpp"
 
 namespace koralux {
 
 namespace {
-
-const char kFailedStatus[] = "Status: Conversion failed";
 
 // Patterns are matched without regard to case, so the organ's floppy-disk names (MDR_00.EVT)
 // show up too. On Windows and macOS the platform's own dialogs match that way; elsewhere Qt's
@@ -70,10 +64,11 @@ void setControlId(QWidget* widget, int id) {
   widget->setProperty(kControlIdProperty, id);
 }
 
-QComboBox* dropDownList(QWidget* parent, int id, const QStringList& entries) {
+template <class Entries>
+QComboBox* dropDownList(QWidget* parent, int id, const Entries& entries) {
   auto* list = new QComboBox(parent);
   setControlId(list, id);
-  list->addItems(entries);
+  for (const std::string_view entry : entries) list->addItem(fromStd(entry));
   return list;
 }
 
@@ -97,24 +92,6 @@ QString draggedPerformance(const QMimeData* data) {
     }
   }
   return {};
-}
-
-// The wait cursor, for as long as a conversion runs.
-class WaitCursor {
- public:
-  WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-  ~WaitCursor() { QApplication::restoreOverrideCursor(); }
-  WaitCursor(const WaitCursor&) = delete;
-  WaitCursor& operator=(const WaitCursor&) = delete;
-};
-
-// The bar counts in int; a total beyond that (not met in practice) is shown to scale.
-constexpr std::int64_t kBarLimit = std::numeric_limits<int>::max();
-
-int barPosition(std::int64_t notes, std::int64_t total) {
-  if (total <= kBarLimit) return static_cast<int>(notes);
-  return static_cast<int>(static_cast<double>(notes) / static_cast<double>(total) *
-                          static_cast<double>(kBarLimit));
 }
 
 }  // namespace
@@ -142,11 +119,12 @@ MainDialog::MainDialog(const QStringList& arguments, QWidget* parent)
   layout->setSizeConstraint(QLayout::SetFixedSize);
 
   // Select by prefix, the first entry that begins with the text.
-  numeratorList_->setCurrentIndex(
-      numeratorList_->findText(QStringLiteral("4"), Qt::MatchStartsWith));
-  denominatorList_->setCurrentIndex(
-      denominatorList_->findText(QStringLiteral("4"), Qt::MatchStartsWith));
-  keyList_->setCurrentIndex(keyList_->findText(QStringLiteral("C Major"), Qt::MatchStartsWith));
+  const auto select = [](QComboBox* list, std::string_view text) {
+    list->setCurrentIndex(list->findText(fromStd(text), Qt::MatchStartsWith));
+  };
+  select(numeratorList_, kInitialNumerator);
+  select(denominatorList_, kInitialDenominator);
+  select(keyList_, kInitialKey);
 
   if (arguments.size() > 1) chooseInput(arguments.at(1));
 
@@ -184,15 +162,15 @@ void MainDialog::buildControls(QWidget* client) {
   place(outputField_, 60, 40, 200, 15);
   place(new QGroupBox(QStringLiteral("Key Signature"), client), 5, 70, 100, 35);
   place(new QGroupBox(QStringLiteral("Time Signature"), client), 115, 70, 75, 35);
-  QStringList keys;
-  for (const KeySignatureRow& row : KeySignatureTable) keys << fromStd(row.text);
+  std::vector<std::string_view> keys;
+  for (const KeySignatureRow& row : KeySignatureTable) keys.push_back(row.text);
   keyList_ = dropDownList(client, kKeyList, keys);
   placeList(keyList_, 13, 85, 85);
-  statusLine_ = label(QStringLiteral("Status:"));
+  statusLine_ = label(fromStd(kInitialStatus));
   setControlId(statusLine_, kStatusLine);
   place(statusLine_, 5, 113, 150, 8);
   // Single digits added in rising order: the list is sorted as it stands.
-  numeratorList_ = dropDownList(client, kNumeratorList, {"2", "3", "4", "5", "6"});
+  numeratorList_ = dropDownList(client, kNumeratorList, kNumeratorEntries);
   placeList(numeratorList_, 120, 85, 29);
   convertButton_ = pushButton(client, kConvertButton, QStringLiteral("&Convert"));
   place(convertButton_, 180, 115, 50, 15);
@@ -210,7 +188,7 @@ void MainDialog::buildControls(QWidget* client) {
   progressBar_->setRange(0, 100);
   progressBar_->setValue(0);
   place(progressBar_, 5, 125, 155, 6);
-  denominatorList_ = dropDownList(client, kDenominatorList, {"2", "3", "4", "5", "6", "7", "8"});
+  denominatorList_ = dropDownList(client, kDenominatorList, kDenominatorEntries);
   placeList(denominatorList_, 155, 85, 29);
 
   connect(aboutButton_, &QPushButton::clicked, this, &MainDialog::showAbout);
@@ -248,49 +226,19 @@ void MainDialog::chooseInput(const QString& path) {
   outputField_->setText(derivedOutputNameOf(path));
 }
 
-ConversionSettings MainDialog::settings() const {
-  ConversionSettings settings;
-  // Whole paths, however long.
-  settings.inputPath = pathFromField(inputField_);
-  settings.outputPath = pathFromField(outputField_);
-  settings.rhythmUnitAbsent = rhythmBox_->isChecked();
-  settings.xgParts = xgPartsEntry_->isChecked();
-  const KeySignatureRow& key =
-      KeySignatureTable.at(static_cast<std::size_t>(std::max(keyList_->currentIndex(), 0)));
-  settings.keySharpsFlats = key.sharpsFlats;
-  settings.keyMinor = key.minor;
-  // Both lists begin at "2" and rise by one.
-  settings.timeNumerator = static_cast<std::uint8_t>(numeratorList_->currentIndex() + 2);
-  settings.timeDenominator = static_cast<std::uint8_t>(denominatorList_->currentIndex() + 2);
-  return settings;
-}
-
-void MainDialog::refuse(const QString& message) {
-  QMessageBox::warning(this, displayName_, message);
+DialogChoices MainDialog::choices() const {
+  // Whole paths, however long; a list always holds a selection.
+  return {.inputPath = pathFromField(inputField_),
+          .outputPath = pathFromField(outputField_),
+          .keyRow = std::max(keyList_->currentIndex(), 0),
+          .numeratorRow = std::max(numeratorList_->currentIndex(), 0),
+          .denominatorRow = std::max(denominatorList_->currentIndex(), 0),
+          .rhythmUnitAbsent = rhythmBox_->isChecked(),
+          .xgParts = xgPartsEntry_->isChecked()};
 }
 
 void MainDialog::convert() {
-  if (inputField_->text().isEmpty()) {
-    refuse(QStringLiteral("Please supply Input File!"));
-    return;
-  }
-  if (outputField_->text().isEmpty()) {
-    refuse(QStringLiteral("Please supply Output File!"));
-    return;
-  }
-  const ConversionSettings conversion = settings();
-  std::optional<QString> failure;
-  try {
-    const WaitCursor waiting;
-    ConversionRun(conversion, *this);
-  } catch (...) {
-    failure = QString::fromLocal8Bit(
-        failureMessage(std::current_exception(), conversion.inputPath).c_str());
-  }
-  if (!failure) return;
-  // The output path is as it was; the dialog stays, ready for another try.
-  status(kFailedStatus);
-  QMessageBox::critical(this, displayName_, *failure);
+  convertCommand_.run(choices());
 }
 
 void MainDialog::browseForInput() {
@@ -321,26 +269,36 @@ void MainDialog::showAbout() {
   about.exec();
 }
 
-void MainDialog::status(std::string_view text) {
+void MainDialog::showStatus(std::string_view text) {
   statusLine_->setText(fromStd(text));
   statusLine_->repaint();
 }
 
-void MainDialog::progressBegin(std::int64_t total) {
-  progressTotal_ = std::max<std::int64_t>(total, 0);
-  progressDone_ = 0;
-  // The whole note count, however large. A performance without notes gets a range of 1, since
-  // an empty range would make the bar a busy indicator.
-  progressBar_->setRange(0, std::max(barPosition(progressTotal_, progressTotal_), 1));
-  progressBar_->setValue(0);
+void MainDialog::showProgressRange(int maximum) {
+  progressBar_->setRange(0, maximum);
+}
+
+void MainDialog::showProgress(int position) {
+  progressBar_->setValue(position);
   progressBar_->repaint();
 }
 
-void MainDialog::partDone(std::int64_t count) {
-  // Every part moves the bar, one without notes by one step. The bar stops when full.
-  progressDone_ = std::min(progressDone_ + std::max<std::int64_t>(count, 1), progressTotal_);
-  progressBar_->setValue(barPosition(progressDone_, progressTotal_));
-  progressBar_->repaint();
+void MainDialog::refuse(std::string_view message) {
+  QMessageBox::warning(this, displayName_, fromStd(message));
+}
+
+void MainDialog::reportFailure(std::string_view message) {
+  QMessageBox::critical(
+      this, displayName_,
+      QString::fromLocal8Bit(message.data(), static_cast<qsizetype>(message.size())));
+}
+
+void MainDialog::showBusy(bool busy) {
+  if (busy) {
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+  } else {
+    QApplication::restoreOverrideCursor();
+  }
 }
 
 void MainDialog::keyPressEvent(QKeyEvent* event) {

@@ -1,17 +1,17 @@
 #pragma once
 // The program's working window. The user names the performance file to read and the MIDI file
 // to write, picks the key and time signatures the output carries, says whether the organ's rhythm
-// unit was left unused, and converts. The dialog is the conversion's observer: its status line
-// shows each status text and its progress bar counts the notes of the parts written.
+// unit was left unused, and converts. What the commands do is ConvertCommand's; this class draws
+// it with Qt: its status line shows each status text and its progress bar counts the notes of the
+// parts written.
 
 #include <QDialog>
 #include <QString>
 #include <QStringList>
-#include <cstdint>
 #include <string_view>
 
-#include "engine/conversion_observer.hpp"
 #include "engine/conversion_settings.hpp"
+#include "ui/convert_command.hpp"
 
 class QCheckBox;
 class QComboBox;
@@ -25,7 +25,7 @@ class QPushButton;
 
 namespace koralux {
 
-class MainDialog final : public QDialog, public ConversionObserver {
+class MainDialog final : public QDialog, private DialogView {
   Q_OBJECT
 
  public:
@@ -42,14 +42,9 @@ class MainDialog final : public QDialog, public ConversionObserver {
   // the name derived from it, whatever it held before.
   void chooseInput(const QString& path);
 
-  // The settings a conversion would run with now.
-  ConversionSettings settings() const;
-
-  // ConversionObserver. Each call repaints what it changed at once: the conversion runs on this
-  // thread and the window gets no other chance to paint until it has finished.
-  void status(std::string_view text) override;
-  void progressBegin(std::int64_t total) override;
-  void partDone(std::int64_t count) override;
+  // What the user has chosen now, and the settings a conversion would run with.
+  DialogChoices choices() const;
+  ConversionSettings settings() const { return settingsFrom(choices()); }
 
  protected:
   void keyPressEvent(QKeyEvent* event) override;
@@ -57,22 +52,19 @@ class MainDialog final : public QDialog, public ConversionObserver {
   void dragMoveEvent(QDragMoveEvent* event) override;
   void dropEvent(QDropEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
-#ifdef Q_OS_WIN
-  // The window menu's "&About KORALUX..." entry: main_dialog_windows.cpp.
-  void showEvent(QShowEvent* event) override;
-  bool nativeEvent(const QByteArray& eventType, void* message, qintptr* result) override;
-#endif
 
  private:
   void buildControls(QWidget* client);
   QMenuBar* buildMenu();
-  void refuse(const QString& message);
+  // DialogView. Each call repaints what it changed at once.
+  void showStatus(std::string_view text) override;
+  void showProgressRange(int maximum) override;
+  void showProgress(int position) override;
+  void refuse(std::string_view message) override;
+  void reportFailure(std::string_view message) override;
+  void showBusy(bool busy) override;
   // Whether a drag or drop event carries a performance file; accepts it when it does.
   bool acceptPerformanceDrag(QDropEvent* event);
-#ifdef Q_OS_WIN
-  void extendSystemMenu();
-  bool systemMenuExtended_ = false;
-#endif
 
   QString displayName_;
   QPushButton* aboutButton_ = nullptr;
@@ -89,9 +81,7 @@ class MainDialog final : public QDialog, public ConversionObserver {
   QComboBox* denominatorList_ = nullptr;
   QAction* xgPartsEntry_ = nullptr;  // Options > Include XG Parts and Registrations
 
-  // The run's note count and the notes its parts have taken so far.
-  std::int64_t progressTotal_ = 0;
-  std::int64_t progressDone_ = 0;
+  ConvertCommand convertCommand_{*this};
 };
 
 }  // namespace koralux

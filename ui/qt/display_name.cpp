@@ -1,4 +1,4 @@
-#include "ui/display_name.hpp"
+#include "ui/qt/display_name.hpp"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "ui/converter_app.hpp"
+#include "ui/qt/converter_app.hpp"
 
 int main(int argc, char** argv) {
   // The usual answers on a terminal, before any window system is needed. Any other first

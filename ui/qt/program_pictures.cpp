@@ -1,4 +1,4 @@
-#include "ui/program_pictures.hpp"
+#include "ui/qt/program_pictures.hpp"
 
 #include <QString>
 

@@ -1,4 +1,4 @@
-#include "ui/wrapping_check_box.hpp"
+#include "ui/qt/wrapping_check_box.hpp"
 
 #include <QStyleOptionButton>
 #include <QStyleOptionFocusRect>

@@ -1,12 +1,12 @@
-#include "ui/about_dialog.hpp"
+#include "ui/qt/about_dialog.hpp"
 
 #include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
 
 #include "ui/control_ids.hpp"
-#include "ui/dialog_units.hpp"
-#include "ui/program_pictures.hpp"
+#include "ui/qt/dialog_units.hpp"
+#include "ui/qt/program_pictures.hpp"
 #include "ui/version_info.hpp"
 
 namespace koralux {

@@ -1,7 +1,7 @@
-#include "ui/converter_app.hpp"
+#include "ui/qt/converter_app.hpp"
 
-#include "ui/main_dialog.hpp"
-#include "ui/program_pictures.hpp"
+#include "ui/qt/main_dialog.hpp"
+#include "ui/qt/program_pictures.hpp"
 
 namespace koralux {
 

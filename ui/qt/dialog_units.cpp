@@ -1,4 +1,4 @@
-#include "ui/dialog_units.hpp"
+#include "ui/qt/dialog_units.hpp"
 
 #include <QFontMetrics>
 #include <QString>

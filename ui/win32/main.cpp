@@ -1,0 +1,17 @@
+// koralux.exe: the desktop converter of organ performance files (.evt) into Standard MIDI Files,
+// on Windows. Its one window is the main dialog; the program ends when the dialog does.
+
+#include <windows.h>
+// After windows.h, which it needs.
+#include <commctrl.h>
+
+#include "ui/win32/main_dialog.hpp"
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+  // The progress bar's window class.
+  const INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX), ICC_PROGRESS_CLASS};
+  InitCommonControlsEx(&controls);
+  koralux::MainDialog dialog(instance);
+  dialog.run();
+  return 0;
+}
