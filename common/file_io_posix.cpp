@@ -11,7 +11,6 @@
 #define KORALUX_NAMELESS_FILES 1
 #endif
 
-#include <array>
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
@@ -19,6 +18,7 @@
 #include <random>
 
 #include "common/fatal_stop.hpp"
+#include "common/read_to_end.hpp"
 
 namespace koralux {
 
@@ -156,32 +156,17 @@ std::vector<std::uint8_t> readWholeFile(const std::string& path) {
   FileHandle file(std::fopen(path.c_str(), "rb"));
   if (!file) throw FatalStop::fromErrno(path, errno);
 
-  // Read at the size the file has now, in one go: one byte more is asked for, so that a short
-  // read shows the end of the file without another call. A file that grows meanwhile (or
-  // whose size cannot be told beforehand) is read on in chunks through a small buffer, so
-  // that the vector grows only when there is more to read.
-  std::vector<std::uint8_t> bytes;
   std::error_code sizeError;
   const auto size = fs::file_size(path, sizeError);
-  bytes.resize(sizeError ? 0 : static_cast<std::size_t>(size) + 1);
-  const auto read = [&](std::uint8_t* into, std::size_t count) {
-    errno = 0;
-    const std::size_t got = std::fread(into, 1, count, file.get());
-    if (got < count && std::ferror(file.get())) {
-      throw FatalStop::fromErrno(path, errno != 0 ? errno : EIO);
-    }
-    return got;
-  };
-  const std::size_t got = read(bytes.data(), bytes.size());
-  if (got < bytes.size()) {
-    bytes.resize(got);
-    return bytes;
-  }
-  std::array<std::uint8_t, 1 << 16> chunk;
-  while (const std::size_t more = read(chunk.data(), chunk.size())) {
-    bytes.insert(bytes.end(), chunk.data(), chunk.data() + more);
-  }
-  return bytes;
+  return readToEnd(sizeError ? 0 : static_cast<std::size_t>(size),
+                   [&](std::uint8_t* into, std::size_t count) {
+                     errno = 0;
+                     const std::size_t got = std::fread(into, 1, count, file.get());
+                     if (got < count && std::ferror(file.get())) {
+                       throw FatalStop::fromErrno(path, errno != 0 ? errno : EIO);
+                     }
+                     return got;
+                   });
 }
 
 void writeFileAtomically(const std::string& path,

@@ -3,13 +3,13 @@
 
 #include <windows.h>
 
-#include <array>
 #include <cstdio>
 #include <random>
 #include <vector>
 
 #include "common/fatal_stop.hpp"
 #include "common/file_io.hpp"
+#include "common/read_to_end.hpp"
 #include "common/windows_text.hpp"
 
 namespace koralux {
@@ -167,12 +167,10 @@ std::vector<std::uint8_t> readWholeFile(const std::string& path) {
                           FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
   if (!file.valid()) throw systemError(path, GetLastError());
 
-  // Read at the size the file has now, asking for one byte more so that a short read shows the
-  // end; a file that grows meanwhile is read on in chunks.
-  std::vector<std::uint8_t> bytes;
   LARGE_INTEGER size{};
-  bytes.resize(GetFileSizeEx(file.get(), &size) ? static_cast<std::size_t>(size.QuadPart) + 1 : 0);
-  const auto read = [&](std::uint8_t* into, std::size_t count) {
+  const bool sized = GetFileSizeEx(file.get(), &size) != 0;
+  return readToEnd(sized ? static_cast<std::size_t>(size.QuadPart) : 0, [&](std::uint8_t* into,
+                                                                            std::size_t count) {
     std::size_t got = 0;
     while (got < count) {
       const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(count - got, 1u << 30));
@@ -184,17 +182,7 @@ std::vector<std::uint8_t> readWholeFile(const std::string& path) {
       got += part;
     }
     return got;
-  };
-  const std::size_t got = read(bytes.data(), bytes.size());
-  if (got < bytes.size()) {
-    bytes.resize(got);
-    return bytes;
-  }
-  std::array<std::uint8_t, 1 << 16> chunk;
-  while (const std::size_t more = read(chunk.data(), chunk.size())) {
-    bytes.insert(bytes.end(), chunk.data(), chunk.data() + more);
-  }
-  return bytes;
+  });
 }
 
 void writeFileAtomically(const std::string& path,
