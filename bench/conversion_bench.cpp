@@ -8,10 +8,12 @@
 namespace koralux::bench {
 namespace {
 
-void BM_ConvertInMemory(benchmark::State& state, InputSize size) {
-  const auto& input = performanceOf(size);
+// Converts `input` in memory as often as the benchmark asks, counting its bytes.
+void convertInMemory(benchmark::State& state, const std::vector<std::uint8_t>& input,
+                     bool xgParts) {
   ConversionSettings settings;
   settings.inputPath = "bench.evt";
+  settings.xgParts = xgParts;
   SilentObserver observer;
   std::size_t outputBytes = 0;
   for (auto _ : state) {
@@ -20,6 +22,10 @@ void BM_ConvertInMemory(benchmark::State& state, InputSize size) {
   }
   countInputBytes(state, input);
   state.counters["output_bytes"] = static_cast<double>(outputBytes);
+}
+
+void BM_ConvertInMemory(benchmark::State& state, InputSize size) {
+  convertInMemory(state, performanceOf(size), false);
 }
 KORALUX_BENCHMARK_SIZES(BM_ConvertInMemory);
 
@@ -39,18 +45,7 @@ KORALUX_BENCHMARK_SIZES(BM_ConvertFileToFile);
 
 // A song with an XG backing, converted without and with the XG parts, in the same run.
 void BM_ConvertXgSong(benchmark::State& state, InputSize size, bool xgParts) {
-  const auto& input = xgPerformanceOf(size);
-  ConversionSettings settings;
-  settings.inputPath = "bench.evt";
-  settings.xgParts = xgParts;
-  SilentObserver observer;
-  std::size_t outputBytes = 0;
-  for (auto _ : state) {
-    const ConversionResult result = convertPerformance(input, settings, observer);
-    outputBytes = result.midi.size();
-  }
-  countInputBytes(state, input);
-  state.counters["output_bytes"] = static_cast<double>(outputBytes);
+  convertInMemory(state, xgPerformanceOf(size), xgParts);
 }
 BENCHMARK_CAPTURE(BM_ConvertXgSong, long_2MB_off, InputSize::Long, false)
     ->Unit(benchmark::kMillisecond);
