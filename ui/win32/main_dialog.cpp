@@ -261,36 +261,34 @@ void MainDialog::chooseInput(const std::string& path) {
 }
 
 void MainDialog::browseForInput() {
-  std::wstring name(kPathBuffer, L'\0');
-  OPENFILENAMEW dialog{};
-  dialog.lStructSize = sizeof(dialog);
-  dialog.hwndOwner = window_;
-  dialog.lpstrFilter = L"EL Files (*.evt)\0*.evt\0All Files (*.*)\0*.*\0";
-  dialog.nFilterIndex = 1;
-  dialog.lpstrFile = name.data();
-  dialog.nMaxFile = kPathBuffer;
-  dialog.lpstrDefExt = L"evt";
   // No further options: the read-only box shows, and a name that does not exist is accepted.
-  dialog.Flags = OFN_EXPLORER;
-  if (!GetOpenFileNameW(&dialog)) return;
-  name.resize(name.find(L'\0'));
-  chooseInput(windows::narrow(name));
+  const std::wstring name =
+      askForPath(false, L"EL Files (*.evt)\0*.evt\0All Files (*.*)\0*.*\0", L"evt", OFN_EXPLORER);
+  if (!name.empty()) chooseInput(windows::narrow(name));
 }
 
 void MainDialog::browseForOutput() {
+  const std::wstring name =
+      askForPath(true, L"MIDI Files (*.mid)\0*.mid\0All Files (*.*)\0*.*\0", L"mid",
+                 OFN_EXPLORER | OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT);
+  if (!name.empty()) setFieldText(kOutputField, windows::narrow(name));
+}
+
+std::wstring MainDialog::askForPath(bool save, const wchar_t* filter, const wchar_t* extension,
+                                    DWORD flags) {
   std::wstring name(kPathBuffer, L'\0');
   OPENFILENAMEW dialog{};
   dialog.lStructSize = sizeof(dialog);
   dialog.hwndOwner = window_;
-  dialog.lpstrFilter = L"MIDI Files (*.mid)\0*.mid\0All Files (*.*)\0*.*\0";
+  dialog.lpstrFilter = filter;
   dialog.nFilterIndex = 1;
   dialog.lpstrFile = name.data();
   dialog.nMaxFile = kPathBuffer;
-  dialog.lpstrDefExt = L"mid";
-  dialog.Flags = OFN_EXPLORER | OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT;
-  if (!GetSaveFileNameW(&dialog)) return;
+  dialog.lpstrDefExt = extension;
+  dialog.Flags = flags;
+  if (!(save ? GetSaveFileNameW(&dialog) : GetOpenFileNameW(&dialog))) return {};
   name.resize(name.find(L'\0'));
-  setFieldText(kOutputField, windows::narrow(name));
+  return name;
 }
 
 void MainDialog::showAbout() {

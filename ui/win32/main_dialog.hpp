@@ -27,6 +27,8 @@ class MainDialog final : private DialogView {
   void convert();
   void browseForInput();
   void browseForOutput();
+  // The common Save (or Open) dialog with `filter`; the chosen path, or empty when cancelled.
+  std::wstring askForPath(bool save, const wchar_t* filter, const wchar_t* extension, DWORD flags);
   void showAbout();
   void chooseInput(const std::string& path);
   void dropped(HDROP files);
