@@ -39,12 +39,12 @@ function alignment(info) {
     return `the alignment mark (after ${
         plural(
             Math.round(beat * 100) / 100,
-            'beat')}) is placed on a bar line; it is marked in the picture`;
+            'beat')}) is placed at the start of a bar counted in 4/4; it is marked in the picture`;
   }
   if (info.alignMarkers > 0) {
-    return 'no alignment mark after the rhythm started, so the music starts at the beginning of a bar';
+    return 'no alignment mark after the rhythm started, so the music starts after one bar of 4/4';
   }
-  return 'the file has no alignment mark, so the music starts at the beginning of a bar';
+  return 'the file has no alignment mark, so the music starts after one bar of 4/4';
 }
 
 function tracks(info) {

@@ -97,7 +97,8 @@ export function drawPianoRoll(canvas, legend, midi, info, name) {
     }
   });
 
-  // Where the organ's alignment mark landed: on a bar line, by the converter's own rule.
+  // Where the organ's alignment mark landed: at the start of a bar counted in 4/4 (every 1920
+  // ticks), the converter's own rule, whatever time signature the bar lines show.
   if (info.alignTick > 0) {
     const at = Math.round(x(info.alignTick - info.songStartOffset));
     g.fillStyle = '#e11d48';
