@@ -136,19 +136,23 @@ std::string describe(const Job& job) {
   std::vector<std::string> parts;
   std::array<bool, koralux::kLastChannel + 1> taken{};
   std::int64_t transcribed = 0;
+  // A track that takes `source`'s notes.
+  const auto addPart = [&](std::string_view name, int source, int destination, bool mono) {
+    taken[static_cast<std::size_t>(source)] = true;
+    transcribed += a.noteOns(source);
+    parts.push_back(JsonObject()
+                        .string("name", name)
+                        .number("source", source)
+                        .number("destination", destination)
+                        .boolean("mono", mono)
+                        .number("notes", a.noteOns(source))
+                        .number("played", a.activity.sounding(source))
+                        .done());
+  };
   for (const koralux::PartScheduleRow& row : koralux::PartSchedule) {
     if (!row.runsFor(a.activity.verdict(row.verdictChannel))) continue;
     const koralux::TranscriptionParameters& p = row.parameters;
-    taken[static_cast<std::size_t>(p.source)] = true;
-    transcribed += a.noteOns(p.source);
-    parts.push_back(JsonObject()
-                        .string("name", p.trackName)
-                        .number("source", p.source)
-                        .number("destination", p.destination)
-                        .boolean("mono", p.mono)
-                        .number("notes", a.noteOns(p.source))
-                        .number("played", a.activity.sounding(p.source))
-                        .done());
+    addPart(p.trackName, p.source, p.destination, p.mono);
   }
   // With the XG option, the backing's parts follow the organ's (the set-up track has no notes).
   std::int64_t setupTracks = 0;
@@ -156,18 +160,9 @@ std::string describe(const Job& job) {
     for (const koralux::XgTrack& track : koralux::plannedXgTracks(a.xg, a.activity)) {
       if (track.channel == 0) {
         ++setupTracks;
-        continue;
+      } else {
+        addPart(track.name, track.channel, track.channel, false);
       }
-      taken[static_cast<std::size_t>(track.channel)] = true;
-      transcribed += a.noteOns(track.channel);
-      parts.push_back(JsonObject()
-                          .string("name", track.name)
-                          .number("source", track.channel)
-                          .number("destination", track.channel)
-                          .boolean("mono", false)
-                          .number("notes", a.noteOns(track.channel))
-                          .number("played", a.activity.sounding(track.channel))
-                          .done());
     }
   }
   // Channels whose notes no part takes.
