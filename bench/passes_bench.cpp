@@ -3,7 +3,7 @@
 
 #include "bench/bench_inputs.hpp"
 #include "engine/analysis_pass.hpp"
-#include "engine/part_schedule.hpp"
+#include "engine/conversion_plan.hpp"
 #include "engine/transcription_pass.hpp"
 #include "evt/performance_reader.hpp"
 #include "smf/smf_writer.hpp"
@@ -33,17 +33,13 @@ void BM_TranscriptionPasses(benchmark::State& state, InputSize size) {
     conductor.create();
     analysis = runAnalysisPass(reader, conductor, {}, {});
   }
-  std::vector<TranscriptionParameters> scheduled;
-  for (const PartScheduleRow& row : PartSchedule) {
-    if (row.runsFor(analysis.activity.verdict(row.verdictChannel))) {
-      scheduled.push_back(row.parameters);
-    }
-  }
+  const std::vector<PlannedTrack> scheduled = plannedTracks(analysis, false);
   std::size_t outputBytes = 0;
   for (auto _ : state) {
     std::vector<SmfWriter> writers(scheduled.size());
-    std::vector<PartToTranscribe> parts;
-    for (std::size_t i = 0; i < scheduled.size(); ++i) parts.push_back({scheduled[i], &writers[i]});
+    std::vector<TrackToWrite> parts;
+    for (std::size_t i = 0; i < scheduled.size(); ++i)
+      parts.push_back({&scheduled[i], &writers[i]});
     benchmark::DoNotOptimize(runTranscriptionPasses(reader, parts, analysis, {}));
     outputBytes = 0;
     for (const SmfWriter& writer : writers) outputBytes += writer.bytes().size();

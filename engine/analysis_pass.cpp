@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "engine/xg_activity.hpp"
+
 #include "evt/performance_reader.hpp"
 #include "smf/smf_writer.hpp"
 

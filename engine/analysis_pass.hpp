@@ -8,7 +8,7 @@
 
 #include "common/timebase.hpp"
 #include "engine/channel_activity.hpp"
-#include "engine/xg_parts.hpp"
+#include "engine/xg_activity.hpp"
 #include "evt/event_kind.hpp"
 
 namespace koralux {
@@ -60,7 +60,7 @@ struct KeySignature {
 };
 
 // Whether the analysis pass ends the conductor track, or leaves it open for the registration
-// markers that the transcription pass adds (XgTranscription).
+// markers that the transcription pass adds (with the XG parts).
 enum class ConductorTrack { End, LeaveOpen };
 
 // Reads every event once from the start of the stream and writes the conductor track.

@@ -8,6 +8,9 @@
 
 namespace koralux {
 
+// The channels whose notes are counted: 1 to 15 (channel 16 never is).
+inline constexpr int kLastCountedChannel = 15;
+
 class ChannelActivity {
  public:
   // Counts a note-on (velocity above 0) as sounding, and a note-off or a note-on with

@@ -24,12 +24,4 @@ struct ConversionSettings {
   bool xgParts = false;
 };
 
-// The time signatures a conversion accepts; ConversionRun refuses any other.
-constexpr bool isTimeNumeratorInRange(int numerator) {
-  return numerator >= 1 && numerator <= 255;
-}
-constexpr bool isTimeDenominatorInRange(int denominator) {
-  return denominator >= 1 && denominator <= 128;
-}
-
 }  // namespace koralux

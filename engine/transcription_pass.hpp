@@ -1,8 +1,9 @@
 #pragma once
-// The passes that write the organ parts' tracks: the events of one source channel, moved to a
-// destination channel, placed in time by the performance clock and rewritten by fixed rules.
-// The parts are independent of one another once the analysis pass has run, so one reading of
-// the input can feed every part, each writing its own track.
+// The reading that writes the tracks after the conductor: each planned track takes its events
+// from the performance (the organ's parts by the part schedule's rules, the backing as played,
+// the tone generator's set-up), placed in time by the performance clock. The tracks are
+// independent of one another once the analysis pass has run, so one reading of the input feeds
+// them all, each writing into its own writer.
 
 #include <cstdint>
 #include <exception>
@@ -15,8 +16,9 @@ namespace koralux {
 class PerformanceReader;
 class SmfWriter;
 struct AnalysisResults;
-class XgTranscription;
+struct PlannedTrack;
 
+// The parameters of one organ part, as the part schedule gives them.
 struct TranscriptionParameters {
   std::string_view trackName;
   int source = 1;       // channel 1 to 16 taken from the input
@@ -26,38 +28,46 @@ struct TranscriptionParameters {
   int program = 0;      // 0 to 127
 };
 
-struct TranscriptionTiming {
+struct TranscriptionOptions {
   bool rhythmUnitAbsent = false;  // every timing event counts as a clock marker too
   bool legacyTiming = false;      // let overshooting interpolated times displace later events
+  // The backing is kept: its expression controller drives its own part only, and program
+  // changes on the registration channel become markers in the conductor track.
+  bool xgParts = false;
 };
 
-// One part to transcribe, and the writer that receives its track.
-struct PartToTranscribe {
-  TranscriptionParameters parameters;
+// One track to write, and the writer that receives it.
+struct TrackToWrite {
+  const PlannedTrack* track = nullptr;
   SmfWriter* writer = nullptr;
 };
 
-// What became of one part: its note-on count, or the error that ended its pass.
+// What became of one track: its note-on count, or the error that ended it.
 struct PartOutcome {
   std::int64_t noteOnCount = 0;
   std::exception_ptr failure;
 };
 
-// Reads the whole stream once from its start and writes every part's track into that part's
-// writer: the same tracks as one runTranscriptionPass per part. Returns the parts' outcomes in
-// order. A part whose writer fails (a pause too long for a MIDI file) stops there while the
-// others go on; an error of the input itself ends every part still running. `xg`, when given,
-// transcribes the backing and the registration changes in the same reading.
-std::vector<PartOutcome> runTranscriptionPasses(PerformanceReader& reader,
-                                                std::span<const PartToTranscribe> parts,
-                                                const AnalysisResults& analysis,
-                                                TranscriptionTiming timing,
-                                                XgTranscription* xg = nullptr);
+struct TranscriptionOutcomes {
+  std::vector<PartOutcome> tracks;  // in the order given
+  std::exception_ptr conductor;     // the error that ended the conductor track's markers
+};
 
-// The same pass with one part: writes its track and returns its note-on count, or throws the
-// error that ended it.
+// Reads the whole stream once from its start and writes every track into its writer. A track
+// whose writer fails (a pause too long for a MIDI file) stops there while the others go on; an
+// error of the input itself ends every track still running. With options.xgParts, `conductor`
+// is the conductor track that the analysis pass left open: it receives a "Registration N" marker
+// for each registration change and is ended.
+TranscriptionOutcomes runTranscriptionPasses(PerformanceReader& reader,
+                                             std::span<const TrackToWrite> tracks,
+                                             const AnalysisResults& analysis,
+                                             TranscriptionOptions options,
+                                             SmfWriter* conductor = nullptr);
+
+// The same reading with one track: writes it and returns its note-on count, or throws the error
+// that ended it.
 std::int64_t runTranscriptionPass(PerformanceReader& reader, SmfWriter& writer,
-                                  const TranscriptionParameters& parameters,
-                                  const AnalysisResults& analysis, TranscriptionTiming timing);
+                                  const PlannedTrack& track, const AnalysisResults& analysis,
+                                  TranscriptionOptions options);
 
 }  // namespace koralux

@@ -21,7 +21,7 @@
 #include "engine/analysis_pass.hpp"
 #include "engine/conversion_run.hpp"
 #include "engine/part_schedule.hpp"
-#include "engine/xg_parts.hpp"
+#include "engine/xg_activity.hpp"
 #include "evt/performance_reader.hpp"
 #include "fuzz/fuzz_check.hpp"
 #include "smf/smf_writer.hpp"
@@ -75,10 +75,14 @@ class OrderObserver final : public ConversionObserver {
     }
     bool scheduled = false;
     for (const PartScheduleRow& row : PartSchedule) scheduled = scheduled || row.statusText == text;
-    const bool xg = text.starts_with("Status: Transcribing XG ");
-    require(scheduled || xg, "a part's status is one of the schedule's texts or an XG track's");
-    require(!scheduled || xgParts_ == 0, "the XG tracks come after the organ's parts");
-    if (xg) ++xgParts_;
+    const bool setup = text == "Status: Transcribing XG Setup";
+    const bool backing = text.starts_with("Status: Transcribing XG Part ");
+    require(scheduled || setup || backing,
+            "a part's status is one of the schedule's texts or an XG track's");
+    require(!setup || parts_ == 0, "the XG set-up comes before every part");
+    require(!scheduled || backingParts_ == 0, "the backing's parts come after the organ's");
+    if (setup || backing) ++xgParts_;
+    if (backing) ++backingParts_;
     inPart_ = true;
     ++parts_;
   }
@@ -106,6 +110,7 @@ class OrderObserver final : public ConversionObserver {
   bool finished_ = false;
   int parts_ = 0;
   int xgParts_ = 0;
+  int backingParts_ = 0;
   std::int64_t total_ = 0;
   std::int64_t done_ = 0;
 };

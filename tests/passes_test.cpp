@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "engine/analysis_pass.hpp"
+#include "engine/conversion_plan.hpp"
 #include "engine/conversion_run.hpp"
 #include "engine/part_schedule.hpp"
 #include "engine/performance_clock.hpp"
@@ -93,12 +94,12 @@ const AnalysisResults kPlainAnalysis{.tempo = 120, .songStartOffset = -1920, .ac
 // One pass over `events`; returns its track after the seven-event prologue (which conversion_test
 // pins).
 Bytes pass(const TranscriptionParameters& parameters, const std::string& events,
-           TranscriptionTiming timing) {
+           TranscriptionOptions timing) {
   const Bytes input = test::performance(events);
   PerformanceReader reader(input, "song.evt");
   SmfWriter writer;
   writer.create();
-  runTranscriptionPass(reader, writer, parameters, kPlainAnalysis, timing);
+  runTranscriptionPass(reader, writer, organPart(parameters), kPlainAnalysis, timing);
   const Bytes track = test::trackBodies(writer.finish()).at(0);
   const auto prologue = static_cast<std::ptrdiff_t>(28 + parameters.trackName.size());
   return Bytes(track.begin() + prologue, track.end());
@@ -116,7 +117,7 @@ TEST(Transcription, WorkedCases) {
     TranscriptionParameters parameters;
     const char* events;
     const char* expected;  // the track after its prologue
-    TranscriptionTiming timing = {};
+    TranscriptionOptions timing = {};
   };
   const Case cases[] = {
       // Without clock or timing events every event lies at the song start, delta 0.
@@ -163,17 +164,20 @@ TEST(Transcription, WorkedCases) {
 // Each part's note-on count and track, or the error that ended it, in one reading of the input
 // or in one pass per part.
 using Outcomes = std::vector<std::pair<std::string, Bytes>>;
-Outcomes transcribe(bool inOneReading, const Bytes& input, std::vector<PartToTranscribe> parts,
-                    const AnalysisResults& analysis, TranscriptionTiming timing = {}) {
+Outcomes transcribe(bool inOneReading, const Bytes& input, const std::vector<PlannedTrack>& tracks,
+                    const AnalysisResults& analysis, TranscriptionOptions timing = {}) {
   PerformanceReader reader(input, "song.evt");
-  std::vector<SmfWriter> writers(parts.size());
+  std::vector<SmfWriter> writers(tracks.size());
+  std::vector<TrackToWrite> parts;
   std::vector<PartOutcome> outcomes;
-  for (std::size_t i = 0; i < parts.size(); ++i) {
-    parts[i].writer = &writers[i];
-    if (!inOneReading)
-      outcomes.push_back(runTranscriptionPasses(reader, {&parts[i], 1}, analysis, timing).at(0));
+  for (std::size_t i = 0; i < tracks.size(); ++i) {
+    parts.push_back({&tracks[i], &writers[i]});
+    if (!inOneReading) {
+      outcomes.push_back(
+          runTranscriptionPasses(reader, {&parts[i], 1}, analysis, timing).tracks.at(0));
+    }
   }
-  if (inOneReading) outcomes = runTranscriptionPasses(reader, parts, analysis, timing);
+  if (inOneReading) outcomes = runTranscriptionPasses(reader, parts, analysis, timing).tracks;
   Outcomes result;
   for (std::size_t i = 0; i < parts.size(); ++i) {
     try {
@@ -190,8 +194,8 @@ Outcomes transcribe(bool inOneReading, const Bytes& input, std::vector<PartToTra
 TEST(PartsReading, WritesTheTracksOfOnePassPerPart) {
   // Every row of the schedule, whatever the verdicts: rows 4 and 5 take the same channel, so
   // the reading must feed one channel to two parts. 0x400F: channels 1 to 4 and 15 play.
-  std::vector<PartToTranscribe> parts;
-  for (const PartScheduleRow& row : PartSchedule) parts.push_back({row.parameters});
+  std::vector<PlannedTrack> parts;
+  for (const PartScheduleRow& row : PartSchedule) parts.push_back(organPart(row));
   for (const GeneratorOptions& shape : {
            GeneratorOptions{.seed = 22,
           .seconds = 20,
@@ -201,8 +205,8 @@ TEST(PartsReading, WritesTheTracksOfOnePassPerPart) {
            GeneratorOptions{.seed = 24, .seconds = 20, .tempo = 240, .rhythmUnit = false},
        }) {
     const Bytes input = generatePerformance(shape);
-    for (const TranscriptionTiming timing :
-         {TranscriptionTiming{false, false}, {true, false}, {false, true}, {true, true}}) {
+    for (const TranscriptionOptions timing :
+         {TranscriptionOptions{false, false}, {true, false}, {false, true}, {true, true}}) {
       SCOPED_TRACE(::testing::Message() << "seed " << shape.seed << ", timing "
                                         << timing.rhythmUnitAbsent << timing.legacyTiming);
       const Outcomes expected = transcribe(false, input, parts, test::analyse(input), timing);
@@ -220,8 +224,7 @@ TEST(PartsReading, EachPartFailsAsItsOwnPassDoesAndTheFirstPartsErrorIsReported)
   const Bytes input =
       test::performance("FE 78 90 3C 64 80 3C 40 " + repeat("FE 78", 11) + repeat("F4 7F 7F", 830) +
                         "91 3C 64 81 3C 40 90 3C 64 80 3C 40");
-  const std::vector<PartToTranscribe> parts = {{PartSchedule[1].parameters},
-                                               {PartSchedule[2].parameters}};
+  const std::vector<PlannedTrack> parts = {organPart(PartSchedule[1]), organPart(PartSchedule[2])};
   const Outcomes own = transcribe(false, input, parts, test::analyse(input));
   EXPECT_EQ(transcribe(true, input, parts, test::analyse(input)), own);
   EXPECT_NE(own.at(0).first, own.at(1).first);

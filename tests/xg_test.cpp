@@ -16,7 +16,7 @@
 #include "cli/performance_info.hpp"
 #include "engine/analysis_pass.hpp"
 #include "engine/conversion_run.hpp"
-#include "engine/xg_parts.hpp"
+#include "engine/xg_activity.hpp"
 #include "evt/performance_reader.hpp"
 #include "tests/test_support.hpp"
 #include "tools/performance_generator.hpp"
@@ -93,7 +93,8 @@ constexpr const char* kSmallXgPerformance =
     "\n 84 40 20  80 3C 40  FE 7A  FE 78";
 
 TEST(XgOn, SmallPerformanceByteForByteInBothTimingModes) {
-  // Worked out by hand from the rules: the organ's track is the worked example's.
+  // Worked out by hand from the rules: the organ's track is the worked example's. The set-up
+  // messages come first, so that a player meets them before the organ parts' own set-up at tick 0.
   Bytes expected =
       hex("'MThd' 00 00 00 06 00 01 00 04 01 E0"
           "'MTrk' 00 00 00 97  00 FF 01 54");
@@ -101,18 +102,18 @@ TEST(XgOn, SmallPerformanceByteForByteInBothTimingModes) {
   const Bytes rest =
       hex("00 FF 51 03 06 A2 5E  00 FF 58 04 04 02 18 08  00 FF 59 02 00 00"
           "  00 FF 06 0E 'Registration 3'  8F 00 FF 06 0F 'Registration 16'  00 FF 2F 00"
-          "\n 'MTrk' 00 00 00 2E  00 FF 03 05 'Upper'  00 FF 21 01 00  00 FF 20 01 00"
-          "  00 B0 07 64  00 B0 0A 68  00 C0 30  00 D0 00  00 90 3C 2A  8F 00 80 3C 54  14 FF 2F 00"
           "\n 'MTrk' 00 00 00 29  00 FF 03 08 'XG Setup'  00 FF 21 01 00"
           "  00 F0 05 7E 7F 09 01 F7  00 F0 08 43 10 4C 00 00 7E 00 F7  8F 14 FF 2F 00"
+          "\n 'MTrk' 00 00 00 2E  00 FF 03 05 'Upper'  00 FF 21 01 00  00 FF 20 01 00"
+          "  00 B0 07 64  00 B0 0A 68  00 C0 30  00 D0 00  00 90 3C 2A  8F 00 80 3C 54  14 FF 2F 00"
           "\n 'MTrk' 00 00 00 36  00 FF 03 09 'XG Part 5'  00 FF 21 01 00  00 FF 20 01 04"
           "  00 B4 00 00  00 B4 20 00  00 C4 05  00 94 40 70  8F 00 E4 00 50  00 D4 30  00 84 40 20"
           "  14 FF 2F 00");
   expected.insert(expected.end(), rest.begin(), rest.end());
   const std::vector<std::string> calls = {
-      "progressBegin 2", "status Status: Transcribing Lower Upper Notes",
-      "partDone 1",      "status Status: Transcribing XG Setup",
-      "partDone 0",      "status Status: Transcribing XG Part 5",
+      "progressBegin 2", "status Status: Transcribing XG Setup",
+      "partDone 0",      "status Status: Transcribing Lower Upper Notes",
+      "partDone 1",      "status Status: Transcribing XG Part 5",
       "partDone 1",      "status Status: Finished"};
   for (const bool legacy : {false, true}) {
     SCOPED_TRACE(legacy ? "legacy" : "in step");
@@ -134,7 +135,7 @@ TEST(XgInfo, ListsTheBackingAndTheRegistrations) {
   test::writeFile(folder.file("organ.evt"), performance(test::kOneNote));
   std::ostringstream out;
   std::ostringstream err;
-  ASSERT_EQ(cli::runInfoCommand({folder.file("xg.evt"), folder.file("organ.evt")}, false, false,
+  ASSERT_EQ(cli::runInfoCommand({folder.file("xg.evt"), folder.file("organ.evt")}, {}, false, false,
                                 out, err),
             0);
   const std::string text = out.str();
@@ -152,7 +153,7 @@ TEST(XgInfo, ListsTheBackingAndTheRegistrations) {
   EXPECT_FALSE(test::contains(text.substr(text.find("File:", 1)), "XG")) << "organ.evt has none";
 
   std::ostringstream json;
-  ASSERT_EQ(cli::runInfoCommand({folder.file("xg.evt")}, true, false, json, err), 0);
+  ASSERT_EQ(cli::runInfoCommand({folder.file("xg.evt")}, {}, true, false, json, err), 0);
   const auto file = nlohmann::json::parse(json.str())[0];
   const auto expected = nlohmann::json::parse(R"({
       "xgChannels": [{"channel": 5, "noteOns": 1, "programChanges": 1}], "setupMessages": 2,
