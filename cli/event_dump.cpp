@@ -10,10 +10,9 @@
 #include "common/failure_message.hpp"
 #include "common/fatal_stop.hpp"
 #include "common/file_io.hpp"
-#include "engine/analysis_pass.hpp"
-#include "engine/performance_clock.hpp"
+#include "engine/conversion_plan.hpp"
+#include "engine/reading_clock.hpp"
 #include "evt/performance_reader.hpp"
-#include "smf/smf_writer.hpp"
 
 namespace koralux::cli {
 
@@ -44,10 +43,9 @@ int dataBytes(EventKind kind) {
 std::optional<std::int64_t> estimatedTempo(std::span<const std::uint8_t> performance,
                                            const std::string& label) {
   try {
-    PerformanceReader reader(performance, label);
-    SmfWriter writer(label);
-    writer.create();
-    return runAnalysisPass(reader, writer, {}, {}).tempo;
+    ConversionSettings settings;
+    settings.inputPath = label;
+    return planConversion(performance, settings).analysis.tempo;
   } catch (const FatalStop&) {
     return std::nullopt;
   }
@@ -79,8 +77,8 @@ class DiscardingBuffer final : public std::streambuf {
 void writeEventDump(std::ostream& out, std::span<const std::uint8_t> performance,
                     const std::string& label, bool rhythmUnitAbsent) {
   const std::optional<std::int64_t> tempo = estimatedTempo(performance, label);
-  // A quarter note's milliseconds to start with, as in a part track.
-  PerformanceClock clock(tempo ? 60000 / *tempo : 0);
+  // The clock of the part tracks, so that the ticks are the ones the conversion writes.
+  ReadingClock clock(tempo.value_or(1));
   std::int64_t milliseconds = 0;
 
   writeLine(out, "#offset", "kind", "channel", "data1", "data2", "ms", "ticks");
@@ -90,17 +88,9 @@ void writeEventDump(std::ostream& out, std::span<const std::uint8_t> performance
     const std::size_t offset = reader.offset();
     const PerformanceEvent event = reader.next();
     if (event.kind == EventKind::EndOfFile) break;
-    bool timed = false;
     Tick ticks = 0;
-    if (event.kind == EventKind::Timing) {
-      timed = true;
-      milliseconds += event.milliseconds();
-      ticks = clock.onTiming(event.milliseconds());
-      if (rhythmUnitAbsent) ticks = clock.onClockMarker();
-    } else if (event.kind == EventKind::ClockMarker) {
-      timed = true;
-      ticks = clock.onClockMarker();
-    }
+    const bool timed = clock.advance(event, rhythmUnitAbsent, [&](Tick time) { ticks = time; });
+    if (event.kind == EventKind::Timing) milliseconds += event.milliseconds();
     const int data = dataBytes(event.kind);
     char offsetText[24];
     std::snprintf(offsetText, sizeof offsetText, "%zu", offset);

@@ -15,6 +15,7 @@
 #include "common/console.hpp"
 #include "engine/conversion_settings.hpp"
 #include "engine/key_signature_table.hpp"
+#include "engine/setting_ranges.hpp"
 
 namespace koralux::cli {
 namespace {
@@ -41,7 +42,8 @@ std::optional<TimeSignatureText> parseTimeSignature(const std::string& text) {
   };
   const int numerator = number(text.substr(0, slash));
   const int denominator = number(text.substr(slash + 1));
-  if (!isTimeNumeratorInRange(numerator) || !isTimeDenominatorInRange(denominator)) {
+  if (!rangeOf(Setting::TimeNumerator).contains(numerator) ||
+      !rangeOf(Setting::TimeDenominator).contains(denominator)) {
     return std::nullopt;
   }
   return TimeSignatureText{static_cast<std::uint8_t>(numerator),
@@ -135,13 +137,6 @@ int main(int argc, char** argv) {
     return kExitUsage;
   }
 
-  if (info) return runInfoCommand(inputs, json, quiet, std::cout, std::cerr);
-  if (dump) return runDumpCommand(inputs, rhythmUnitAbsent, quiet, std::cout, std::cerr);
-  if (const auto error = batchUsageError(inputs, output, batch)) {
-    std::cerr << "koralux-cli: " << *error << '\n';
-    return kExitUsage;
-  }
-
   ConversionSettings settings;
   const auto keyRow = findKeySignature(key);
   if (!keyRow) {
@@ -153,9 +148,11 @@ int main(int argc, char** argv) {
   settings.keyMinor = KeySignatureTable[*keyRow].minor;
   const auto timeSignature = parseTimeSignature(time);
   if (!timeSignature) {
+    const SettingRange& n = rangeOf(Setting::TimeNumerator);
+    const SettingRange& d = rangeOf(Setting::TimeDenominator);
     std::cerr << "koralux-cli: --time: \"" << time
-              << "\" is not a time signature; write N/D with N from 1 to 255 and D from 1 to 128, "
-                 "for example 3/4\n";
+              << "\" is not a time signature; write N/D with N from " << n.low << " to " << n.high
+              << " and D from " << d.low << " to " << d.high << ", for example 3/4\n";
     return kExitUsage;
   }
   settings.timeNumerator = timeSignature->numerator;
@@ -163,5 +160,12 @@ int main(int argc, char** argv) {
   settings.rhythmUnitAbsent = rhythmUnitAbsent;
   settings.legacyTiming = legacyTiming;
   settings.xgParts = xgParts;
+
+  if (info) return runInfoCommand(inputs, settings, json, quiet, std::cout, std::cerr);
+  if (dump) return runDumpCommand(inputs, rhythmUnitAbsent, quiet, std::cout, std::cerr);
+  if (const auto error = batchUsageError(inputs, output, batch)) {
+    std::cerr << "koralux-cli: " << *error << '\n';
+    return kExitUsage;
+  }
   return runConversions(inputs, output, batch, settings, quiet);
 }

@@ -2,35 +2,15 @@
 
 #include <cstdio>
 #include <exception>
-#include <nlohmann/json.hpp>
 #include <ostream>
 
 #include "cli/output_check.hpp"
 #include "common/failure_message.hpp"
 #include "common/file_io.hpp"
-#include "engine/part_schedule.hpp"
-#include "engine/xg_parts.hpp"
-#include "evt/performance_reader.hpp"
-#include "smf/smf_writer.hpp"
 
 namespace koralux::cli {
 
 namespace {
-
-// The channels the analysis counts notes on; channel 16 is never counted nor transcribed.
-constexpr int kLastCountedChannel = 15;
-
-std::string_view verdictName(PartVerdict verdict) {
-  switch (verdict) {
-    case PartVerdict::Absent:
-      return "Absent";
-    case PartVerdict::Balanced:
-      return "Balanced";
-    case PartVerdict::OnHeavy:
-      return "OnHeavy";
-  }
-  return "Balanced";
-}
 
 std::string secondsText(std::int64_t milliseconds) {
   char text[32];
@@ -73,7 +53,7 @@ std::string songStartText(const AnalysisResults& analysis) {
          ")";
 }
 
-std::string partSource(const PlannedPart& part) {
+std::string partSource(const PlannedTrack& part) {
   std::string text = "from channel " + std::to_string(part.source);
   if (part.destination != part.source) text += " onto " + std::to_string(part.destination);
   if (part.mono) text += ", mono";
@@ -82,13 +62,14 @@ std::string partSource(const PlannedPart& part) {
 
 // The backing, the registration changes and what --xg-parts would add; nothing when the file
 // has none of them.
-std::string xgText(const PerformanceInfo& info) {
-  const XgActivity& xg = info.analysis.xg;
-  if (info.xgTracks.empty() && xg.registrations.empty()) return {};
+std::string xgText(const ConversionPlan& plan) {
+  const XgActivity& xg = plan.analysis.xg;
+  const std::vector<PlannedTrack> backing = plan.backingTracks();
+  if (backing.empty() && xg.registrations.empty()) return {};
   std::string channels;
-  for (const PlannedXgTrack& track : info.xgTracks) {
-    if (track.channel == 0) continue;
-    channels += (channels.empty() ? "" : ", ") + std::to_string(track.channel);
+  for (const PlannedTrack& track : backing) {
+    if (track.role != TrackRole::XgPart) continue;
+    channels += (channels.empty() ? "" : ", ") + std::to_string(track.source);
   }
   std::string text = line("XG channels:", channels.empty() ? "none" : channels);
   text += line("Registrations:", std::to_string(xg.registrations.size()) +
@@ -97,18 +78,19 @@ std::string xgText(const PerformanceInfo& info) {
     text += "  " + padded(secondsText(change.milliseconds) + " s", 15) + "Registration " +
             std::to_string(change.number) + '\n';
   }
-  const std::int64_t notes = info.notesTranscribed() + info.xgNotes();
+  if (plan.xgParts) return text;
+  const std::int64_t notes = plan.notesTranscribed() + plan.backingNotes();
   text += line("With --xg-parts:",
-               std::to_string(info.tracks() + static_cast<int>(info.xgTracks.size())) +
-                   " tracks, " + std::to_string(notes) + " of " +
-                   std::to_string(info.analysis.noteOnCount) + " notes");
-  for (const PlannedXgTrack& track : info.xgTracks) {
+               std::to_string(plan.trackCount() + static_cast<int>(backing.size())) + " tracks, " +
+                   std::to_string(notes) + " of " + std::to_string(plan.analysis.noteOnCount) +
+                   " notes");
+  for (const PlannedTrack& track : backing) {
     text += "  " + padded(track.name, 12);
-    if (track.channel == 0) {
+    if (track.role == TrackRole::XgSetup) {
       text += std::to_string(xg.setupMessages) +
               (xg.setupMessages == 1 ? " set-up message\n" : " set-up messages\n");
     } else {
-      text += padded("from channel " + std::to_string(track.channel), 28) +
+      text += padded("from channel " + std::to_string(track.source), 28) +
               padded(std::to_string(track.notes), 8, true) +
               (track.notes == 1 ? " note\n" : " notes\n");
     }
@@ -117,7 +99,7 @@ std::string xgText(const PerformanceInfo& info) {
     text += "  " + std::to_string(xg.registrations.size()) +
             (xg.registrations.size() == 1 ? " marker" : " markers") + " in the conductor track\n";
   }
-  if (const std::int64_t left = info.xgNotes(); left > 0) {
+  if (const std::int64_t left = plan.backingNotes(); left > 0) {
     text += std::to_string(left) +
             (left == 1 ? " note on channels 5–14 is left out; add --xg-parts to keep it\n"
                        : " notes on channels 5–14 are left out; add --xg-parts to keep them\n");
@@ -127,44 +109,18 @@ std::string xgText(const PerformanceInfo& info) {
 
 }  // namespace
 
-std::int64_t PerformanceInfo::notesTranscribed() const noexcept {
-  std::int64_t total = 0;
-  for (const PlannedPart& part : parts) total += part.notes;
-  return total;
+PerformanceDescription describePerformance(const std::string& path,
+                                           const ConversionSettings& settings) {
+  ConversionSettings named = settings;
+  named.inputPath = path;
+  return {path, planConversion(readWholeFile(path), named)};
 }
 
-std::int64_t PerformanceInfo::xgNotes() const noexcept {
-  std::int64_t total = 0;
-  for (const PlannedXgTrack& track : xgTracks) total += track.notes;
-  return total;
-}
-
-PerformanceInfo describePerformance(const std::string& path) {
-  PerformanceInfo info;
-  info.path = path;
-  const std::vector<std::uint8_t> bytes = readWholeFile(path);
-  info.sizeBytes = bytes.size();
-  PerformanceReader reader(bytes, path);
-  // The conductor track is written and thrown away; only the analysis is kept.
-  SmfWriter writer(path);
-  writer.create();
-  info.analysis = runAnalysisPass(reader, writer, {}, {});
-  for (const PartScheduleRow& row : PartSchedule) {
-    if (!row.runsFor(info.analysis.activity.verdict(row.verdictChannel))) continue;
-    const TranscriptionParameters& p = row.parameters;
-    info.parts.push_back(
-        {p.trackName, p.source, p.destination, p.mono, info.analysis.noteOns(p.source)});
-  }
-  for (const XgTrack& track : plannedXgTracks(info.analysis.xg, info.analysis.activity)) {
-    info.xgTracks.push_back({track.name, track.channel, info.analysis.noteOns(track.channel)});
-  }
-  return info;
-}
-
-void writeInfoText(std::ostream& out, const PerformanceInfo& info) {
-  const AnalysisResults& a = info.analysis;
-  std::string text = line("File:", info.path);
-  text += line("Size:", std::to_string(info.sizeBytes) + " bytes");
+void writeInfoText(std::ostream& out, const PerformanceDescription& info) {
+  const ConversionPlan& plan = info.plan;
+  const AnalysisResults& a = plan.analysis;
+  std::string text = line("File:", info.file);
+  text += line("Size:", std::to_string(plan.sizeBytes) + " bytes");
   text += line("Duration:", secondsText(a.milliseconds) + " seconds");
   text += line("Tempo:", std::to_string(a.tempo) + " beats per minute");
   text += line("Alignment point:", alignmentText(a));
@@ -192,103 +148,36 @@ void writeInfoText(std::ostream& out, const PerformanceInfo& info) {
   text += channels.empty() ? line("Channels:", "no notes")
                            : line("Channels:", "note-ons  releases  verdict") + channels;
 
-  std::string tracks = std::to_string(info.tracks());
-  tracks += info.parts.empty() ? " (conductor only)"
-                               : " (conductor and " + std::to_string(info.parts.size()) +
-                                     (info.parts.size() == 1 ? " part)" : " parts)");
-  tracks += ", " + std::to_string(info.notesTranscribed()) + " of " +
+  const std::vector<PlannedTrack>& parts = plan.tracks;
+  std::string tracks = std::to_string(plan.trackCount());
+  tracks += parts.empty() ? " (conductor only)"
+                          : " (conductor and " + std::to_string(parts.size()) +
+                                (parts.size() == 1 ? " part)" : " parts)");
+  tracks += ", " + std::to_string(plan.notesTranscribed()) + " of " +
             std::to_string(a.noteOnCount) + " notes";
   text += line("Tracks:", tracks);
-  for (const PlannedPart& part : info.parts) {
-    text += "  " + padded(std::string(part.name), 12) + padded(partSource(part), 28) +
-            padded(std::to_string(part.notes), 8, true) +
+  for (const PlannedTrack& part : parts) {
+    text += "  " + padded(part.name, 12);
+    if (part.role == TrackRole::XgSetup) {
+      text += std::to_string(a.xg.setupMessages) +
+              (a.xg.setupMessages == 1 ? " set-up message\n" : " set-up messages\n");
+      continue;
+    }
+    text += padded(partSource(part), 28) + padded(std::to_string(part.notes), 8, true) +
             (part.notes == 1 ? " note\n" : " notes\n");
   }
-  text += xgText(info);
+  text += xgText(plan);
   out << text;
 }
 
-void writeInfoJson(std::ostream& out, const std::vector<PerformanceInfo>& infos) {
-  using Json = nlohmann::ordered_json;
-  Json files = Json::array();
-  for (const PerformanceInfo& info : infos) {
-    const AnalysisResults& a = info.analysis;
-    Json events = Json::object();
-    std::int64_t eventCount = 0;
-    for (int kind = 0; kind < kEventKindCount; ++kind) {
-      const std::int64_t count = a.eventCounts[static_cast<std::size_t>(kind)];
-      events[std::string(eventKindName(static_cast<EventKind>(kind)))] = count;
-      eventCount += count;
-    }
-    Json channels = Json::array();
-    for (int channel = kFirstChannel; channel <= kLastCountedChannel; ++channel) {
-      channels.push_back({{"channel", channel},
-                          {"noteOns", a.activity.sounding(channel)},
-                          {"releases", a.activity.released(channel)},
-                          {"verdict", verdictName(a.activity.verdict(channel))}});
-    }
-    Json parts = Json::array();
-    for (const PlannedPart& part : info.parts) {
-      parts.push_back({{"name", part.name},
-                       {"sourceChannel", part.source},
-                       {"destinationChannel", part.destination},
-                       {"mono", part.mono},
-                       {"notes", part.notes}});
-    }
-    Json file = {
-        {"file", info.path},
-        {"sizeBytes", info.sizeBytes},
-        {"milliseconds", a.milliseconds},
-        {"durationSeconds", static_cast<double>(a.milliseconds) / 1000.0},
-        {"tempo", a.tempo},
-        {"alignTick", a.alignTick > 0 ? Json(a.alignTick) : Json(nullptr)},
-        {"songStartOffset", a.songStartOffset},
-        {"eventCount", eventCount},
-        {"events", events},
-        {"notesTotal", a.noteOnCount},
-        {"channels", channels},
-        {"tracks", info.tracks()},
-        {"notesTranscribed", info.notesTranscribed()},
-        {"parts", parts},
-    };
-    Json xgChannels = Json::array();
-    for (int channel = kFirstXgChannel; channel <= kLastXgChannel; ++channel) {
-      if (!a.xg.played(channel, a.activity)) continue;
-      xgChannels.push_back(
-          {{"channel", channel},
-           {"noteOns", a.noteOns(channel)},
-           {"programChanges", a.xg.programChanges[static_cast<std::size_t>(channel)]}});
-    }
-    Json registrations = Json::array();
-    for (const RegistrationChange& change : a.xg.registrations) {
-      registrations.push_back(
-          {{"milliseconds", change.milliseconds}, {"registration", change.number}});
-    }
-    Json xgTracks = Json::array();
-    for (const PlannedXgTrack& track : info.xgTracks) {
-      xgTracks.push_back({{"name", track.name},
-                          {"channel", track.channel == 0 ? Json(nullptr) : Json(track.channel)},
-                          {"notes", track.notes}});
-    }
-    file["xgChannels"] = xgChannels;
-    file["setupMessages"] = a.xg.setupMessages;
-    file["registrationChanges"] = registrations;
-    file["xgTracks"] = xgTracks;
-    file["xgNotes"] = info.xgNotes();
-    files.push_back(std::move(file));
-  }
-  // File names need not be UTF-8; a byte that is not becomes U+FFFD rather than an error.
-  out << files.dump(2, ' ', false, Json::error_handler_t::replace) << '\n';
-}
-
-int runInfoCommand(const std::vector<std::string>& paths, bool json, bool quiet, std::ostream& out,
-                   std::ostream& err) {
-  std::vector<PerformanceInfo> described;
+int runInfoCommand(const std::vector<std::string>& paths, const ConversionSettings& settings,
+                   bool json, bool quiet, std::ostream& out, std::ostream& err) {
+  std::vector<PerformanceDescription> described;
   bool failed = false;
   bool first = true;
   for (const std::string& path : paths) {
     try {
-      PerformanceInfo info = describePerformance(path);
+      PerformanceDescription info = describePerformance(path, settings);
       if (quiet) continue;
       if (json) {
         described.push_back(std::move(info));
@@ -303,7 +192,7 @@ int runInfoCommand(const std::vector<std::string>& paths, bool json, bool quiet,
       failed = true;
     }
   }
-  if (json && !quiet) writeInfoJson(out, described);
+  if (json && !quiet) out << descriptionsJson(described);
   if (!quiet && !flushedCleanly(out, err)) return 1;
   return failed ? 1 : 0;
 }

@@ -30,7 +30,7 @@ const test::Bytes kKnown =
 // --info on `paths`: the exit status, standard output and standard error.
 std::tuple<int, std::string, std::string> info(const std::vector<std::string>& paths, bool json) {
   std::ostringstream out, err;
-  const int status = runInfoCommand(paths, json, false, out, err);
+  const int status = runInfoCommand(paths, {}, json, false, out, err);
   return {status, out.str(), err.str()};
 }
 
@@ -61,7 +61,7 @@ TEST(Info, DescribesAKnownPerformanceAsTextAndJson) {
   EXPECT_EQ(file["events"].size(), 20u);  // every kind, present or not
   EXPECT_EQ(file["channels"][0], Json::parse(R"({"channel":1, "noteOns":1, "releases":1,
       "verdict":"Balanced"})"));
-  EXPECT_EQ(file["parts"][1], Json::parse(R"({"name":"Pedal", "sourceChannel":3,
+  EXPECT_EQ(file["parts"][1], Json::parse(R"({"name":"Pedal", "role":"organ", "sourceChannel":3,
       "destinationChannel":3, "mono":true, "notes":30})"));
 }
 

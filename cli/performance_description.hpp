@@ -1,0 +1,24 @@
+#pragma once
+// One description of a performance for scripts and for the web page: what the file holds and
+// what a conversion with the chosen settings writes, as JSON. koralux-cli --info --json prints
+// an array of these objects; the web page reads one per file. The fields are documented in
+// koralux-cli(1), section JSON.
+
+#include <span>
+#include <string>
+
+#include "engine/conversion_plan.hpp"
+
+namespace koralux {
+
+struct PerformanceDescription {
+  std::string file;  // the name the performance was given by
+  ConversionPlan plan;
+};
+
+// One description as a JSON object, on one line.
+std::string descriptionJson(const PerformanceDescription& description);
+// Several, as a JSON array indented by two spaces, with a final line feed.
+std::string descriptionsJson(std::span<const PerformanceDescription> descriptions);
+
+}  // namespace koralux
