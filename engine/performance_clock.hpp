@@ -47,8 +47,6 @@ class PerformanceClock {
     return clockTicks_ + scaled / divisor;
   }
 
-  Tick clockTicks() const noexcept { return clockTicks_; }
-  std::int64_t elapsed() const noexcept { return elapsed_; }
   std::int64_t interval() const noexcept { return interval_; }
 
  private:

@@ -18,9 +18,6 @@ class DialogUnits {
   // edges meet in units also meet in pixels.
   QRect rect(int left, int top, int width, int height) const;
 
-  int averageCharacterWidth() const { return averageWidth_; }
-  int characterHeight() const { return height_; }
-
  private:
   int averageWidth_;
   int height_;

@@ -37,9 +37,9 @@ namespace koralux {
 namespace {
 
 // Patterns are matched without regard to case, so the organ's floppy-disk names (MDR_00.EVT)
-// show up too. On Windows and macOS the platform's own dialogs match that way; elsewhere Qt's
-// dialog is used, because the native ones there match case-sensitively.
-#if defined(Q_OS_WIN) || defined(Q_OS_MACOS)
+// show up too. On macOS the platform's own dialogs match that way; elsewhere Qt's dialog is used,
+// because the native ones there match case-sensitively. (Windows has its own dialog program.)
+#if defined(Q_OS_MACOS)
 const char kAllFilesFilter[] = "All Files (*.*)";
 constexpr bool kNativeFileDialogs = true;
 #else
@@ -288,9 +288,7 @@ void MainDialog::refuse(std::string_view message) {
 }
 
 void MainDialog::reportFailure(std::string_view message) {
-  QMessageBox::critical(
-      this, displayName_,
-      QString::fromLocal8Bit(message.data(), static_cast<qsizetype>(message.size())));
+  QMessageBox::critical(this, displayName_, fromStd(message));
 }
 
 void MainDialog::showBusy(bool busy) {
