@@ -40,6 +40,7 @@ Bytes trackBody(const Events& events, const std::string& label = {}) {
 
 TEST(SmfWriter, EventEncodings) {
   const std::pair<Events, const char*> cases[] = {
+      {[](SmfWriter& w) { w.timeSignature(3, 1); }, "00 FF 58 04 03 00 60 08"},
       {[](SmfWriter& w) { w.timeSignature(3, 4); }, "00 FF 58 04 03 02 18 08"},
       {[](SmfWriter& w) { w.timeSignature(5, 7); }, "00 FF 58 04 05 03 0D 08"},
       {[](SmfWriter& w) { w.timeSignature(255, 128); }, "00 FF 58 04 FF 07 00 08"},

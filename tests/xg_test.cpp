@@ -128,6 +128,48 @@ TEST(XgOn, SmallPerformanceByteForByteInBothTimingModes) {
   }
 }
 
+// The organ's percussion, moved onto channel 10, shares it with the backing's drums: with the
+// backing on, the organ's track leaves the channel's program, volume and pan to the drum kit the
+// arrangement set. Expression on a backing channel drives that part only, not the organ's volume.
+TEST(XgOn, DrumsAndBackingExpressionBelongToTheBacking) {
+  const Bytes input = performance(
+      "F0 43 10 4C 00 00 7E 00 F7  90 3C 64  9E 24 64  99 24 64  B9 07 50  C9 19"
+      "  B0 0B 40  B4 0B 51  94 40 70  F3 0A  FE 78  80 3C 40  8E 24 40  89 24 40  84 40 40");
+  // The track named `name`, as hex.
+  const auto track = [](const Bytes& midi, const std::string& name) {
+    const std::string meta = "\xFF\x03" + std::string(1, static_cast<char>(name.size())) + name;
+    const Bytes title(meta.begin(), meta.end());
+    for (const Bytes& body : test::trackBodies(midi)) {
+      if (test::contains(test::toHex(body), test::toHex(title))) return test::toHex(body);
+    }
+    return std::string("none");
+  };
+  struct Case {
+    bool xgParts;
+    const char* name;
+    const char* present;
+    const char* absent;  // "-" for nothing
+  };
+  const Case cases[] = {
+      {false, "Percussion", "00 C9", "-"},
+      {false, "Upper", "00 B0 07 51", "-"},
+      {true, "Percussion", "00 99 24", "00 C9"},
+      {true, "Percussion", "00 99 24", "00 B9 07"},
+      {true, "Percussion", "00 99 24", "00 B9 0A"},
+      {true, "Upper", "00 B0 07 40", "00 B0 07 51"},
+      {true, "XG Part 5", "00 B4 0B 51", "-"},
+      {true, "XG Part 10", "00 B9 07 50 00 C9 19", "-"},
+  };
+  for (const Case& c : cases) {
+    ConversionSettings settings;
+    settings.xgParts = c.xgParts;
+    SilentObserver silent;
+    const std::string text = track(convertPerformance(input, settings, silent).midi, c.name);
+    EXPECT_TRUE(test::contains(text, c.present)) << c.name << " " << c.xgParts << ": " << text;
+    EXPECT_FALSE(test::contains(text, c.absent)) << c.name << ": " << text;
+  }
+}
+
 // koralux-cli --info tells what --xg-parts would add, and what is left out without it.
 TEST(XgInfo, ListsTheBackingAndTheRegistrations) {
   test::TemporaryFolder folder;
