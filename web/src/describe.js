@@ -41,7 +41,7 @@ function alignment(info) {
             Math.round(beat * 100) / 100,
             'beat')}) is placed at the start of a bar counted in 4/4; it is marked in the picture`;
   }
-  if (info.alignMarkers > 0) {
+  if (info.events.AlignMarker > 0) {
     return 'no alignment mark after the rhythm started, so the music starts after one bar of 4/4';
   }
   return 'the file has no alignment mark, so the music starts after one bar of 4/4';
@@ -49,10 +49,12 @@ function alignment(info) {
 
 function tracks(info) {
   const lines = info.parts.map((part) => {
-    let where = `channel ${part.source}`;
-    if (part.destination !== part.source) where += `, moved to channel ${part.destination}`;
+    if (part.role === 'xgSetup') return `${part.name}: the backing's sound set-up`;
+    let where = `channel ${part.sourceChannel}`;
+    if (part.destinationChannel !== part.sourceChannel)
+      where += `, moved to channel ${part.destinationChannel}`;
     if (part.mono) where += ', one note at a time';
-    return `${part.name} (${where}): ${plural(part.played, 'note')}`;
+    return `${part.name} (${where}): ${plural(part.notes, 'note')}`;
   });
   if (lines.length === 0)
     lines.push('no part played: the MIDI file holds only the tempo, key and time');

@@ -26,10 +26,12 @@ export class Engine {
     );
   }
 
-  // What the file holds and which tracks a conversion would write (koralux-cli --info):
-  // {ok: true, info} or {ok: false, message}.
-  describe(fileName, bytes) {
+  // What the file holds and which tracks a conversion with `settings` (as for convert) would
+  // write, as koralux-cli --info --json says it: {ok: true, info} or {ok: false, message}.
+  describe(fileName, bytes, settings = {}) {
     return this.#withJob(fileName, bytes, (job) => {
+      const refused = this.#set(job, settings);
+      if (refused) return refused;
       const ok = this.module._koralux_job_describe(job) === 1;
       const text = this.#string(this.module._koralux_job_text(job));
       return ok ? {ok, info: JSON.parse(text)} : {ok, message: text};
@@ -45,11 +47,8 @@ export class Engine {
   // with "Status: Finished".
   convert(fileName, bytes, settings = {}, onReport = undefined) {
     return this.#withJob(fileName, bytes, (job) => {
-      for (const [name, value] of Object.entries(settings)) {
-        if (this.module._koralux_job_set(job, this.#cString(name), Number(value)) !== 1) {
-          return {ok: false, message: this.#string(this.module._koralux_job_text(job))};
-        }
-      }
+      const refused = this.#set(job, settings);
+      if (refused) return refused;
       this.report = onReport;
       let ok;
       try {
@@ -63,6 +62,16 @@ export class Engine {
       const size = this.module._koralux_job_midi_size(job);
       return {ok, midi: this.module.HEAPU8.slice(at, at + size), summary: JSON.parse(text)};
     });
+  }
+
+  // Gives the job `settings`: undefined, or {ok: false, message} for the first one refused.
+  #set(job, settings) {
+    for (const [name, value] of Object.entries(settings)) {
+      if (this.module._koralux_job_set(job, this.#cString(name), Number(value)) !== 1) {
+        return {ok: false, message: this.#string(this.module._koralux_job_text(job))};
+      }
+    }
+    return undefined;
   }
 
   #withJob(fileName, bytes, work) {

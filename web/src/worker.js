@@ -14,7 +14,7 @@ loading.then(
 onmessage = async ({data: {id, name, bytes, settings}}) => {
   const engine = await loading;
   const input = new Uint8Array(bytes);
-  const described = engine.describe(name, input);
+  const described = engine.describe(name, input, settings);
   if (!described.ok) {
     postMessage({id, type: 'failed', message: described.message});
     return;

@@ -118,31 +118,17 @@ test('describe tells what --info tells', (t) => {
   const folder = temporaryFolder(t);
   const file =
       generate(folder, 'info.evt', ['--seed', '7', '--channels', '1,2,3,4,5,15', '--pedal-mono']);
-  const {ok, info} = engine.describe('info.evt', readFileSync(file));
-  assert.ok(ok);
-  const json = JSON.parse(
-      spawnJson(file),
-      )[0];
-  assert.equal(info.milliseconds, json.milliseconds);
-  assert.equal(info.tempo, json.tempo);
-  assert.equal(info.alignTick, json.alignTick ?? 0);
-  assert.equal(info.songStartOffset, json.songStartOffset);
-  assert.equal(info.notesTotal, json.notesTotal);
-  assert.equal(info.notesTranscribed, json.notesTranscribed);
-  assert.equal(info.tracks, json.tracks);
-  const played = (channel) => json.channels.find((c) => c.channel === channel).noteOns;
-  assert.deepEqual(
-      info.parts.map((p) => [p.name, p.source, p.destination, p.mono, p.notes, p.played]),
-      json.parts.map(
-          (p) =>
-              [p.name, p.sourceChannel, p.destinationChannel, p.mono, p.notes,
-               played(p.sourceChannel)]),
-  );
-  assert.deepEqual(info.untakenChannels, [5]);
+  for (const [settings, options, untaken] of [[{}, [], [5]], [{xgParts: 1}, ['--xg-parts'], []]]) {
+    const {ok, info} = engine.describe(file, readFileSync(file), settings);
+    assert.ok(ok);
+    assert.deepEqual(info, JSON.parse(spawnJson(file, options))[0]);
+    assert.deepEqual(info.untakenChannels, untaken);
+  }
 });
 
-function spawnJson(file) {
-  return execFileSync(path.join(nativeBin, 'koralux-cli'), ['--info', '--json', file]).toString();
+function spawnJson(file, options) {
+  return execFileSync(path.join(nativeBin, 'koralux-cli'), ['--info', '--json', ...options, file])
+      .toString();
 }
 
 test('failures give the engine\'s message word for word', async (t) => {
