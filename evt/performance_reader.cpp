@@ -12,7 +12,14 @@ PerformanceReader::PerformanceReader(std::span<const std::uint8_t> bytes, std::s
     : bytes_(bytes),
       label_(std::move(label)),
       start_(std::min(kPerformanceHeaderSize, bytes.size())),
-      offset_(start_) {}
+      offset_(start_) {
+  if (bytes.size() < kPerformanceHeaderSize) {
+    throw FatalStop(label_, "not a performance file: it has " + std::to_string(bytes.size()) +
+                                (bytes.size() == 1 ? " byte" : " bytes") +
+                                ", and a performance starts with a " +
+                                std::to_string(kPerformanceHeaderSize) + "-byte header");
+  }
+}
 
 PerformanceEvent PerformanceReader::next() {
   PerformanceEvent event;

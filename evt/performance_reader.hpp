@@ -18,15 +18,16 @@ inline constexpr std::size_t kSystemExclusiveLimit = 512;
 
 class PerformanceReader {
  public:
-  // `bytes` must outlive the reader. `label` names the file in error messages.
+  // `bytes` must outlive the reader. `label` names the file in error messages. Throws FatalStop
+  // when the bytes are too few to hold the header: they are not a performance then.
   PerformanceReader(std::span<const std::uint8_t> bytes, std::string label);
 
   // Back to the first event, after the header.
   void rewind() noexcept { offset_ = start_; }
 
   // The next event, or EndOfFile (again and again) once the bytes are used up.
-  // A data byte missing at the very end reads as 0. Throws FatalStop when the file
-  // ends inside a system-exclusive message.
+  // A data byte missing at the very end reads as 0 (see cutShortAt). Throws FatalStop when the
+  // file ends inside a system-exclusive message.
   PerformanceEvent next();
 
   // Hands every event from the current position to the end, in order, to
@@ -46,6 +47,11 @@ class PerformanceReader {
   // Byte offset in the file of the next event to be read.
   std::size_t offset() const noexcept { return offset_; }
   std::size_t size() const noexcept { return bytes_.size(); }
+  std::span<const std::uint8_t> bytes() const noexcept { return bytes_; }
+  // Where the event starts that the end of the file cut short (its data bytes then read as 0),
+  // once it has been read; kNotCutShort while no event has been.
+  static constexpr std::size_t kNotCutShort = static_cast<std::size_t>(-1);
+  std::size_t cutShortAt() const noexcept { return cutShortAt_; }
   const std::string& label() const noexcept { return label_; }
 
  private:
@@ -65,6 +71,7 @@ class PerformanceReader {
   std::size_t offset_;
   std::size_t systemExclusiveBegin_ = 0;
   std::size_t systemExclusiveSize_ = 0;
+  std::size_t cutShortAt_ = kNotCutShort;
 };
 
 template <typename Handler>
@@ -90,7 +97,11 @@ inline std::size_t PerformanceReader::decode(const std::uint8_t* bytes, std::siz
     return bytes[position];
   };
   const auto after = [&](std::size_t consumed) {
-    if constexpr (kNearEnd) return at + consumed < size ? at + consumed : size;
+    if constexpr (kNearEnd) {
+      if (at + consumed <= size) return at + consumed;
+      cutShortAt_ = at;
+      return size;
+    }
     return at + consumed;
   };
 

@@ -2,8 +2,9 @@
 // included). Whatever the bytes, the reader hands out events until EndOfFile; each event is the
 // one the file format's table gives for its first byte and takes the bytes that table calls for
 // (fewer only where the file ends); the events together take the whole stream, byte for byte;
-// EndOfFile repeats; a rewound reader reads the same events again. Only a stream that ends
-// inside a system-exclusive message may fail, and only with FatalStop naming the file.
+// EndOfFile repeats; a rewound reader reads the same events again; the reader knows which event,
+// if any, the end cut short. Bytes too few for the header are refused, and otherwise only a
+// stream that ends inside a system-exclusive message may fail, only with FatalStop naming the file.
 
 #include <algorithm>
 #include <cstddef>
@@ -27,6 +28,7 @@ struct Modelled {
   PerformanceEvent event;
   std::size_t length = 0;
   bool insideExclusive = false;
+  bool cutShort = false;  // the file ends before the bytes the event calls for
 };
 
 Modelled model(std::span<const std::uint8_t> bytes, std::size_t at) {
@@ -36,7 +38,7 @@ Modelled model(std::span<const std::uint8_t> bytes, std::size_t at) {
   };
   const auto taking = [&](EventKind kind, std::int32_t channel, std::int32_t data1,
                           std::int32_t data2, std::size_t length) {
-    return Modelled{{kind, channel, data1, data2}, std::min(length, left)};
+    return Modelled{{kind, channel, data1, data2}, std::min(length, left), false, length > left};
   };
   const std::int32_t first = bytes[at];
   const std::int32_t channel = (first & 0x0F) + 1;
@@ -115,7 +117,8 @@ std::string describe(const PerformanceEvent& event) {
 
 // Reads the stream once from its start, checking every event against the model.
 void readAll(PerformanceReader& reader, std::span<const std::uint8_t> bytes) {
-  std::size_t at = std::min(kPerformanceHeaderSize, bytes.size());
+  std::size_t at = kPerformanceHeaderSize;
+  std::size_t cutShortAt = PerformanceReader::kNotCutShort;
   while (at < bytes.size()) {
     require(reader.offset() == at, "the reader is where the events before took it");
     const Modelled expected = model(bytes, at);
@@ -137,8 +140,10 @@ void readAll(PerformanceReader& reader, std::span<const std::uint8_t> bytes) {
       broken("the event at byte " + std::to_string(at) + " is " + describe(event) + ", not " +
              describe(expected.event));
     }
+    if (expected.cutShort) cutShortAt = at;
     at += expected.length;
   }
+  require(reader.cutShortAt() == cutShortAt, "the event the end cut short, and only it, is known");
   // Every byte of the stream has been taken, by exactly one event.
   require(reader.offset() == bytes.size(), "the events take the whole stream");
   for (int again = 0; again < 2; ++again) {
@@ -150,7 +155,20 @@ void readAll(PerformanceReader& reader, std::span<const std::uint8_t> bytes) {
 }  // namespace koralux::fuzz
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  using namespace koralux;
   const std::span<const std::uint8_t> bytes(data, size);
+  if (size < kPerformanceHeaderSize) {
+    try {
+      PerformanceReader refused(bytes, fuzz::kLabel);
+    } catch (const FatalStop& error) {
+      fuzz::require(error.label() == fuzz::kLabel &&
+                        error.description().starts_with("not a performance file: it has " +
+                                                        std::to_string(size) + " byte"),
+                    "bytes too few for the header are refused, and the error says so");
+      return 0;
+    }
+    fuzz::broken("bytes too few for the header are refused");
+  }
   koralux::PerformanceReader reader(bytes, koralux::fuzz::kLabel);
   koralux::fuzz::readAll(reader, bytes);
   reader.rewind();
