@@ -32,15 +32,25 @@ AnalysisResults runAnalysisPass(PerformanceReader& reader, SmfWriter& writer,
   Tick clockTicks = 0;
   std::int64_t elapsed = 0;
   std::int64_t average = kStartingAverage;
+  std::int64_t eventsBeforeTiming = -1;  // until the first timing event or clock marker
+  const auto firstTiming = [&] {
+    if (eventsBeforeTiming >= 0) return;
+    eventsBeforeTiming = -1;  // the event itself is counted already
+    for (const std::int64_t count : results.eventCounts) eventsBeforeTiming += count;
+  };
 
+  // Channel messages with a data byte above 127, which no organ sends.
+  std::int64_t wideDataBytes = 0;
   reader.forEachEvent([&](const PerformanceEvent& event) KORALUX_ALWAYS_INLINE {
     ++results.eventCounts[static_cast<std::size_t>(event.kind)];
     switch (event.kind) {
       case EventKind::Timing:
+        firstTiming();
         elapsed += event.milliseconds();
         results.milliseconds += event.milliseconds();
         break;
       case EventKind::ClockMarker:
+        firstTiming();
         average = (10 * average + 100 * elapsed + 5) / 11;
         clockTicks += kTicksPerClockMarker;
         elapsed = 0;
@@ -50,6 +60,7 @@ AnalysisResults runAnalysisPass(PerformanceReader& reader, SmfWriter& writer,
         if (results.alignTick == 0) results.alignTick = clockTicks;
         break;
       case EventKind::NoteOn:
+        wideDataBytes += (event.data1 | event.data2) >> 7;
         ++results.noteOnCount;
         if (event.channel >= kFirstChannel && event.channel <= kLastChannel) {
           ++results.noteOnsByChannel[static_cast<std::size_t>(event.channel)];
@@ -57,10 +68,21 @@ AnalysisResults runAnalysisPass(PerformanceReader& reader, SmfWriter& writer,
         results.activity.record(event.channel, event.data2);
         break;
       case EventKind::NoteOff:
+        wideDataBytes += (event.data1 | event.data2) >> 7;
         results.activity.record(event.channel, 0);
         break;
       case EventKind::ProgramChange:
+        wideDataBytes += event.data1 >> 7;
         results.xg.recordProgramChange(event.channel, event.data1, results.milliseconds);
+        break;
+      case EventKind::FootController:
+      case EventKind::Expression:
+      case EventKind::Sustain:
+      case EventKind::AllNotesOff:
+      case EventKind::Controller:
+      case EventKind::ChannelPressure:
+      case EventKind::PitchBend:
+        wideDataBytes += (event.data1 | event.data2) >> 7;
         break;
       case EventKind::SystemExclusive:
         if (isSetupMessage(reader.systemExclusive())) ++results.xg.setupMessages;
@@ -69,6 +91,14 @@ AnalysisResults runAnalysisPass(PerformanceReader& reader, SmfWriter& writer,
         break;
     }
   });
+
+  FindingCounts counts;
+  for (const std::int64_t count : results.eventCounts) counts.events += count;
+  counts.noteOns = results.noteOnCount;
+  counts.timingEvents = results.events(EventKind::Timing) + results.events(EventKind::ClockMarker);
+  counts.strayBytes = results.events(EventKind::Stray) + wideDataBytes;
+  counts.eventsBeforeTiming = eventsBeforeTiming < 0 ? counts.events : eventsBeforeTiming;
+  results.findings = gatherFindings(reader, counts);
 
   writer.resetClock();
   results.songStartOffset = results.alignTick % kTicksPerBar - kTicksPerBar;

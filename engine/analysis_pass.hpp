@@ -5,9 +5,11 @@
 #include <array>
 #include <cstdint>
 #include <string_view>
+#include <vector>
 
 #include "common/timebase.hpp"
 #include "engine/channel_activity.hpp"
+#include "engine/findings.hpp"
 #include "engine/xg_activity.hpp"
 #include "evt/event_kind.hpp"
 
@@ -37,6 +39,8 @@ struct AnalysisResults {
   // Note-ons on channels 1 to 16 (index 0 unused), velocity 0 included: what a part's
   // transcription pass takes from its source channel.
   std::array<std::int64_t, kLastChannel + 1> noteOnsByChannel{};
+  // What a user must know before trusting the output (empty for an ordinary recording).
+  std::vector<Finding> findings{};
 
   std::int64_t events(EventKind kind) const noexcept {
     const auto index = static_cast<std::int32_t>(kind);

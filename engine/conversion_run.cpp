@@ -32,6 +32,13 @@ TranscribedFile transcribe(std::span<const std::uint8_t> performance,
       runAnalysisPass(reader, writer, {settings.timeNumerator, settings.timeDenominator},
                       {settings.keySharpsFlats, settings.keyMinor},
                       settings.xgParts ? ConductorTrack::LeaveOpen : ConductorTrack::End);
+  if (settings.strict && !analysis.findings.empty()) {
+    std::string reasons;
+    for (const Finding& finding : analysis.findings) {
+      reasons += (reasons.empty() ? "" : "; ") + finding.text;
+    }
+    throw FatalStop(settings.inputPath, "not converted, because " + reasons);
+  }
   observer.progressBegin(analysis.noteOnCount);
 
   // Every planned track, each written by its own writer in the same reading of the input.
@@ -52,6 +59,7 @@ TranscribedFile transcribe(std::span<const std::uint8_t> performance,
 
   TranscribedFile file;
   file.summary.notesTotal = analysis.noteOnCount;
+  file.summary.findings = analysis.findings;
   if (!planned.empty() || settings.xgParts) {
     if (!planned.empty()) observer.status(planned.front().statusText);
     const TranscriptionOutcomes outcomes = runTranscriptionPasses(

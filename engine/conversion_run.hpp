@@ -9,6 +9,7 @@
 
 #include "engine/conversion_observer.hpp"
 #include "engine/conversion_settings.hpp"
+#include "engine/findings.hpp"
 
 namespace koralux {
 
@@ -19,6 +20,7 @@ struct ConversionSummary {
   int tracks = 0;                     // conductor track included
   std::int64_t notesTotal = 0;        // note-ons in the file, every channel
   std::int64_t notesTranscribed = 0;  // note-ons the written parts took
+  std::vector<Finding> findings;      // what the user must know about the performance
 };
 
 struct ConversionResult {
@@ -28,7 +30,8 @@ struct ConversionResult {
 
 // Converts performance bytes (header included) in memory. The paths of `settings` are not used,
 // except the input path, which names the performance in error messages.
-// Throws FatalStop on a damaged performance or on settings out of range.
+// Throws FatalStop on a damaged performance, on settings out of range, or with settings.strict on
+// a performance that gives findings.
 ConversionResult convertPerformance(std::span<const std::uint8_t> performance,
                                     const ConversionSettings& settings,
                                     ConversionObserver& observer);

@@ -22,6 +22,9 @@ struct ConversionSettings {
   // Also writes the XG tone generator's backing parts (channels 5 to 14) and its set-up
   // messages, and marks the registration changes (program changes on channel 16).
   bool xgParts = false;
+  // Refuses a performance that gives any finding (cut short, not an organ recording, ...):
+  // nothing is written then.
+  bool strict = false;
 };
 
 }  // namespace koralux

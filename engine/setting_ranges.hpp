@@ -17,7 +17,8 @@ enum class Setting {
   TimeDenominator,
   RhythmUnitAbsent,
   LegacyTiming,
-  XgParts
+  XgParts,
+  Strict
 };
 
 struct SettingRange {
@@ -32,7 +33,7 @@ struct SettingRange {
   constexpr bool contains(int value) const noexcept { return value >= low && value <= high; }
 };
 
-inline constexpr std::array<SettingRange, 7> kSettingRanges = {{
+inline constexpr std::array<SettingRange, 8> kSettingRanges = {{
     {Setting::KeySharpsFlats, "keySharpsFlats", -7, 7,
      "the key signature must have at most 7 sharps or flats",
      [](const ConversionSettings& s) -> int { return s.keySharpsFlats; },
@@ -57,6 +58,9 @@ inline constexpr std::array<SettingRange, 7> kSettingRanges = {{
     {Setting::XgParts, "xgParts", 0, 1, "the XG parts flag must be 0 or 1",
      [](const ConversionSettings& s) -> int { return s.xgParts; },
      [](ConversionSettings& s, int v) { s.xgParts = v != 0; }},
+    {Setting::Strict, "strict", 0, 1, "the strict flag must be 0 or 1",
+     [](const ConversionSettings& s) -> int { return s.strict; },
+     [](ConversionSettings& s, int v) { s.strict = v != 0; }},
 }};
 
 constexpr const SettingRange& rangeOf(Setting setting) noexcept {
