@@ -182,9 +182,19 @@ class BatchReport {
         progress_(!single && !quiet && ::isatty(STDERR_FILENO) == 1),
         outputShared_(progress_ && ::isatty(STDOUT_FILENO) == 1) {}
 
-  void written(const ConversionSummary& summary, const std::string& output) {
+  // The findings are warnings: on standard error even with --quiet, since the file may not be
+  // what the user believes it is.
+  void written(const ConversionSummary& summary, const std::string& input,
+               const std::string& output) {
     const std::lock_guard lock(mutex_);
     ++done_;
+    if (!summary.findings.empty()) {
+      ++warned_;
+      clearProgress();
+      for (const Finding& finding : summary.findings) {
+        std::cerr << "koralux-cli: warning: " << input << ": " << finding.text << std::endl;
+      }
+    }
     if (!quiet_) {
       // Standard output on the same terminal would print the line over the progress line.
       if (outputShared_) clearProgress();
@@ -219,6 +229,7 @@ class BatchReport {
     }
     std::cerr << "Converted " << (done_ - failed_) << " of " << total_
               << (total_ == 1 ? " file" : " files");
+    if (warned_ > 0) std::cerr << " (" << warned_ << " with warnings)";
     if (failed_ > 0) std::cerr << ", " << failed_ << " failed";
     std::cerr << std::endl;
   }
@@ -249,6 +260,7 @@ class BatchReport {
   const bool outputShared_;
   std::size_t done_ = 0;
   std::size_t failed_ = 0;
+  std::size_t warned_ = 0;
   bool shown_ = false;
   std::chrono::steady_clock::time_point lastDraw_;
 };
@@ -316,7 +328,7 @@ int runConversions(const std::vector<std::string>& inputs, const std::string& ou
         report.written(job.output == kStandardOutputName
                            ? convertToStandardOutput(fileSettings, observer)
                            : ConversionRun(fileSettings, observer),
-                       job.output);
+                       job.input, job.output);
       } catch (...) {
         anyFailed = true;
         report.failed(failureMessage(std::current_exception(), job.input));

@@ -81,9 +81,7 @@ int main(int argc, char** argv) {
   app.set_version_flag("--version", std::string("koralux-cli ") + KORALUX_VERSION,
                        "Print the version and exit");
   app.footer(
-      "Examples:\n"
-      "  koralux-cli song.evt -o out.mid --key \"F Major\" --time 3/4 --xg-parts\n"
-      "  koralux-cli --info *.evt                     describe without converting\n"
+      "Example: koralux-cli song.evt -o out.mid --key \"F Major\" --time 3/4 --xg-parts\n"
       "Exit status: 0 done, 1 a file failed, 2 wrong arguments. Manual: koralux-cli(1).");
 
   std::vector<std::string> inputs;
@@ -93,6 +91,7 @@ int main(int argc, char** argv) {
   bool rhythmUnitAbsent = false;
   bool legacyTiming = false;
   bool xgParts = false;
+  bool strict = false;
   bool quiet = false;
   bool info = false;
   bool json = false;
@@ -113,6 +112,7 @@ int main(int argc, char** argv) {
                "The rhythm unit was not used in the recording");
   app.add_flag("--legacy-timing", legacyTiming, "Keep the old timing, in which late events drift");
   app.add_flag("--xg-parts", xgParts, "Also write the XG backing and the registration changes");
+  app.add_flag("--strict", strict, "Refuse files with warnings (cut short, not a recording)");
   app.add_flag("-q,--quiet", quiet, "Print nothing but errors");
   auto* infoFlag = app.add_flag("--info", info, "Describe each INPUT instead of converting it")
                        ->excludes(outputOption);
@@ -160,6 +160,7 @@ int main(int argc, char** argv) {
   settings.rhythmUnitAbsent = rhythmUnitAbsent;
   settings.legacyTiming = legacyTiming;
   settings.xgParts = xgParts;
+  settings.strict = strict;
 
   if (info) return runInfoCommand(inputs, settings, json, quiet, std::cout, std::cerr);
   if (dump) return runDumpCommand(inputs, rhythmUnitAbsent, quiet, std::cout, std::cerr);

@@ -65,6 +65,12 @@ Json describe(const PerformanceDescription& description) {
     registrations.push_back(
         {{"milliseconds", change.milliseconds}, {"registration", change.number}});
   }
+  Json findings = Json::array();
+  for (const Finding& finding : a.findings) {
+    findings.push_back({{"code", findingCodeName(finding.code)},
+                        {"text", finding.text},
+                        {"offset", finding.offset < 0 ? Json(nullptr) : Json(finding.offset)}});
+  }
   Json xgTracks = Json::array();
   for (const PlannedTrack& track : plan.backingTracks()) {
     xgTracks.push_back(
@@ -92,6 +98,7 @@ Json describe(const PerformanceDescription& description) {
       {"registrationChanges", registrations},
       {"xgTracks", xgTracks},
       {"xgNotes", plan.backingNotes()},
+      {"findings", findings},
   };
 }
 

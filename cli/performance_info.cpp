@@ -167,6 +167,9 @@ void writeInfoText(std::ostream& out, const PerformanceDescription& info) {
             (part.notes == 1 ? " note\n" : " notes\n");
   }
   text += xgText(plan);
+  const std::vector<Finding>& findings = plan.analysis.findings;
+  if (!findings.empty()) text += "Warnings:        " + std::to_string(findings.size()) + '\n';
+  for (const Finding& finding : findings) text += "  " + finding.text + '\n';
   out << text;
 }
 
