@@ -99,7 +99,13 @@ int sndfileFormat(AudioFormat format) {
 // An encoder writing into a MemoryFile.
 class Encoder {
  public:
-  Encoder(AudioFormat format, const std::string& label) : label_(label) {
+  // `frames`: how many will be written, so that the file's memory is taken once.
+  Encoder(AudioFormat format, std::size_t frames, const std::string& label) : label_(label) {
+    // WAV: 4 bytes a frame; FLAC about half that, Ogg Vorbis about a tenth.
+    const std::size_t perFrame = format == AudioFormat::Wav    ? 4
+                                 : format == AudioFormat::Flac ? 2
+                                                               : 1;
+    memory_.bytes.reserve(frames * perFrame + 4096);
     SF_INFO info{};
     info.samplerate = kSampleRate;
     info.channels = kChannels;
@@ -192,7 +198,13 @@ AudioRenderer::AudioRenderer(const RenderSettings& wanted)
   // The player's clock is the audio played, not the wall clock.
   fluid_settings_setstr(settings, "player.timing-source", "sample");
   fluid_settings_setstr(settings, "synth.midi-bank-select", wanted.xgBankSelect ? "xg" : "gs");
-  s.synth.reset(new_fluid_synth(settings));
+  {
+    // FluidSynth sets up tables that every synthesizer shares when the first one is made: with
+    // -j, two threads must not make their first at once.
+    static std::mutex creation;
+    const std::lock_guard lock(creation);
+    s.synth.reset(new_fluid_synth(settings));
+  }
   if (!s.synth) throw FatalStop(wanted.soundFont, "the synthesizer cannot be started");
   if (fluid_synth_sfload(s.synth.get(), wanted.soundFont.c_str(), 1) == FLUID_FAILED) {
     checkSoundFont(wanted.soundFont);
@@ -256,8 +268,8 @@ RenderedAudio AudioRenderer::render(std::span<const std::uint8_t> midi, const st
   // The loudest moment is made -1 dB, the rest in proportion, unless that would raise mere
   // noise by more than kMostGain.
   const float gain = peak > 0 ? std::min(kLoudest / peak, kMostGain) : 1.0f;
-  Encoder encoder(synthesizer_->format, label);
   const std::size_t frames = played.size() / kChannels;
+  Encoder encoder(synthesizer_->format, frames, label);
   constexpr std::size_t kEncodedAtOnce = 1 << 16;
   for (std::size_t at = 0; at < frames; at += kEncodedAtOnce) {
     const std::size_t count = std::min(kEncodedAtOnce, frames - at);
