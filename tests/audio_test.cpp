@@ -105,7 +105,8 @@ std::vector<double> onsets(const Decoded& audio) {
     for (std::size_t back = ms > 50 ? ms - 50 : 0; back < ms; ++back) {
       before = std::max(before, peaks[back]);
     }
-    if (peaks[ms] > 0.003f && peaks[ms] > 10 * before) found.push_back(static_cast<double>(ms) / 1e3);
+    if (peaks[ms] > 0.003f && peaks[ms] > 10 * before)
+      found.push_back(static_cast<double>(ms) / 1e3);
   }
   return found;
 }
@@ -180,19 +181,24 @@ TEST(Audio, EveryFormatDecodesToTheSameLength) {
   EXPECT_EQ(test::runProcess({"ogginfo", "-q", folder.file("song.ogg")}).status, 0);
 }
 
-// Many files at a time, under another folder: each MIDI file gets its audio.
+// Many files at a time, under another folder: each MIDI file gets its audio, an XG backing
+// played with the XG bank selects too.
 TEST(Audio, MadeForEveryFileOfABatch) {
   test::TemporaryFolder folder;
   fs::create_directories(folder.path() / "in" / "b");
-  test::writeFile(folder.file("in/a.evt"), test::performance(test::kOneNote));
+  test::writeFile(folder.file("in/a.evt"),
+                  generatePerformance({.seconds = 8, .channels = kXgChannels, .xg = true}));
   test::writeFile(folder.file("in/b/c.evt"), spacedNotes());
   const test::ProcessResult run =
       test::cli({"-r", "in", "--output-dir", "out", "-j", "2", "--audio", "flac", "--xg-parts"},
                 folder.path());
   EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_TRUE(contains(run.err, "Converted 2 of 2 files\n")) << run.err;
-  for (const char* name : {"out/a.flac", "out/b/c.flac"}) {
-    EXPECT_GT(decode(folder.file(name)).frames, 0) << name;
+  for (const char* name : {"out/a", "out/b/c"}) {
+    const Decoded audio = decode(folder.file(std::string(name) + ".flac"));
+    const double end = readMidiTimes(folder.file(std::string(name) + ".mid")).end;
+    EXPECT_GE(static_cast<double>(audio.frames) / audio.rate, end) << name;
+    EXPECT_LE(static_cast<double>(audio.frames) / audio.rate, end + kLongestRelease) << name;
   }
 }
 
