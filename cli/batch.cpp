@@ -14,6 +14,8 @@
 #include <set>
 #include <thread>
 
+#include "audio/audio_file.hpp"
+#include "cli/audio_output.hpp"
 #include "common/failure_message.hpp"
 #include "common/file_io.hpp"
 #include "engine/conversion_run.hpp"
@@ -182,12 +184,13 @@ class BatchReport {
         progress_(!single && !quiet && ::isatty(STDERR_FILENO) == 1),
         outputShared_(progress_ && ::isatty(STDOUT_FILENO) == 1) {}
 
-  // The findings are warnings: on standard error even with --quiet, since the file may not be
-  // what the user believes it is.
+  // `finished`: nothing more is to be made of the file (no audio follows). The findings are
+  // warnings: on standard error even with --quiet, since the file may not be what the user
+  // believes it is.
   void written(const ConversionSummary& summary, const std::string& input,
-               const std::string& output) {
+               const std::string& output, bool finished) {
     const std::lock_guard lock(mutex_);
-    ++done_;
+    if (finished) ++done_;
     if (!summary.findings.empty()) {
       ++warned_;
       clearProgress();
@@ -206,6 +209,29 @@ class BatchReport {
     drawProgress();
   }
 
+  // The audio made of a file after its MIDI file: the file is done.
+  void wroteAudio(const AudioMaker::Made& audio) {
+    const std::lock_guard lock(mutex_);
+    ++done_;
+    clearRendering();
+    if (quiet_) return;
+    if (outputShared_) clearProgress();
+    std::cout << "Wrote " << audio::durationText(audio.seconds) << " of audio to " << audio.path
+              << std::endl;
+    drawProgress();
+  }
+
+  // For a single file on a terminal: how far the audio of `path` is made.
+  void rendering(const std::string& path, double share) {
+    if (!single_ || quiet_ || ::isatty(STDERR_FILENO) != 1) return;
+    const std::lock_guard lock(mutex_);
+    const int percent = static_cast<int>(share * 100);
+    if (rendering_ && percent == renderedPercent_) return;
+    std::cerr << "\rMaking " << path << ": " << percent << " %\033[K" << std::flush;
+    rendering_ = true;
+    renderedPercent_ = percent;
+  }
+
   // `message` is "LABEL: description"; a failed file counts as done too.
   void failed(const std::string& message, bool file = true) {
     const std::lock_guard lock(mutex_);
@@ -213,6 +239,7 @@ class BatchReport {
       ++done_;
       ++failed_;
     }
+    clearRendering();
     clearProgress();
     std::cerr << "koralux-cli: " << message << std::endl;
     drawProgress();
@@ -235,6 +262,11 @@ class BatchReport {
   }
 
  private:
+  void clearRendering() {
+    if (!rendering_) return;
+    std::cerr << "\r\033[K" << std::flush;
+    rendering_ = false;
+  }
   void clearProgress() {
     if (!shown_) return;
     std::cerr << "\r\033[K" << std::flush;
@@ -262,6 +294,8 @@ class BatchReport {
   std::size_t failed_ = 0;
   std::size_t warned_ = 0;
   bool shown_ = false;
+  bool rendering_ = false;
+  int renderedPercent_ = 0;
   std::chrono::steady_clock::time_point lastDraw_;
 };
 
@@ -289,7 +323,8 @@ std::optional<std::string> batchUsageError(const std::vector<std::string>& input
 }
 
 int runConversions(const std::vector<std::string>& inputs, const std::string& output,
-                   const BatchOptions& options, const ConversionSettings& settings, bool quiet) {
+                   const BatchOptions& options, const ConversionSettings& settings, bool quiet,
+                   AudioMaker* audio) {
   // A single file goes where it always went, with the checks of the conversion itself (-j alone
   // changes nothing for it).
   const bool single = inputs.size() == 1 && !options.recursive && options.outputDir.empty();
@@ -312,9 +347,12 @@ int runConversions(const std::vector<std::string>& inputs, const std::string& ou
   const auto work = [&] {
     for (std::size_t i = next++; i < jobs.size(); i = next++) {
       const Job& job = jobs[i];
-      if (!job.refusal.empty()) {
+      const auto refusal = !job.refusal.empty() ? std::optional<std::string>(job.refusal)
+                           : audio != nullptr   ? audio->refusal(job.input, job.output)
+                                                : std::nullopt;
+      if (refusal) {
         anyFailed = true;
-        report.failed(job.refusal);
+        report.failed(*refusal);
         continue;
       }
       ConversionSettings fileSettings = settings;
@@ -325,10 +363,15 @@ int runConversions(const std::vector<std::string>& inputs, const std::string& ou
       ConversionObserver& observer =
           single && !quiet ? static_cast<ConversionObserver&>(reporter) : silent;
       try {
-        report.written(job.output == kStandardOutputName
-                           ? convertToStandardOutput(fileSettings, observer)
-                           : ConversionRun(fileSettings, observer),
-                       job.input, job.output);
+        const ConversionSummary summary = job.output == kStandardOutputName
+                                              ? convertToStandardOutput(fileSettings, observer)
+                                              : ConversionRun(fileSettings, observer);
+        report.written(summary, job.input, job.output, audio == nullptr);
+        if (audio != nullptr) {
+          report.wroteAudio(audio->make(job.output, [&](double share) {
+            report.rendering(audio::audioPathFor(job.output, audio->format()), share);
+          }));
+        }
       } catch (...) {
         anyFailed = true;
         report.failed(failureMessage(std::current_exception(), job.input));

@@ -16,6 +16,8 @@ class App;
 
 namespace koralux::cli {
 
+class AudioMaker;
+
 struct BatchOptions {
   bool recursive = false;  // walk folders given as inputs and convert every *.evt (any case)
   std::string outputDir;   // put the outputs here instead of beside their inputs
@@ -36,8 +38,11 @@ std::optional<std::string> batchUsageError(const std::vector<std::string>& input
 // A single file (one input, no --recursive, no --output-dir) goes to `output` if given and
 // reports the run's progress on standard error; many files end with a count of those converted,
 // and on a terminal a progress line is shown meanwhile. `quiet` leaves nothing but the failures.
+// With `audio`, each MIDI file written is also made into audio beside it (a line on standard
+// output for each; for a single file on a terminal, a progress line while it plays).
 // Returns the exit status: 0 when every file was converted, 1 when any failed.
 int runConversions(const std::vector<std::string>& inputs, const std::string& output,
-                   const BatchOptions& options, const ConversionSettings& settings, bool quiet);
+                   const BatchOptions& options, const ConversionSettings& settings, bool quiet,
+                   AudioMaker* audio = nullptr);
 
 }  // namespace koralux::cli

@@ -9,10 +9,12 @@
 #include <string>
 #include <vector>
 
+#include "cli/audio_output.hpp"
 #include "cli/batch.hpp"
 #include "cli/event_dump.hpp"
 #include "cli/performance_info.hpp"
 #include "common/console.hpp"
+#include "common/fatal_stop.hpp"
 #include "engine/conversion_settings.hpp"
 #include "engine/key_signature_table.hpp"
 #include "engine/setting_ranges.hpp"
@@ -68,6 +70,17 @@ class CompactHelp final : public CLI::Formatter {
   std::string make_option_opts(const CLI::Option* option) const override {
     return option->get_type_size() != 0 ? " " + option->get_type_name() : std::string();
   }
+  // No blank line between the usage line and the options, and one alone before the examples
+  // (an option left out of the help leaves one more).
+  std::string make_help(const CLI::App* app, std::string name,
+                        CLI::AppFormatMode mode) const override {
+    std::string text = CLI::Formatter::make_help(app, std::move(name), mode);
+    for (auto at = text.find("\n\n\n"); at != std::string::npos; at = text.find("\n\n\n")) {
+      text.erase(at, 1);
+    }
+    if (const auto at = text.find("\n\nOptions:"); at != std::string::npos) text.erase(at, 1);
+    return text;
+  }
 };
 
 }  // namespace
@@ -81,7 +94,7 @@ int main(int argc, char** argv) {
   app.set_version_flag("--version", std::string("koralux-cli ") + KORALUX_VERSION,
                        "Print the version and exit");
   app.footer(
-      "Example: koralux-cli song.evt -o out.mid --key \"F Major\" --time 3/4 --xg-parts\n"
+      "Example: koralux-cli song.evt --key \"F Major\" --time 3/4 --xg-parts --audio flac\n"
       "Exit status: 0 done, 1 a file failed, 2 wrong arguments. Manual: koralux-cli(1).");
 
   std::vector<std::string> inputs;
@@ -122,6 +135,8 @@ int main(int argc, char** argv) {
       ->excludes(infoFlag);
   BatchOptions batch;
   addBatchOptions(app, batch);
+  AudioRequest audioRequest;
+  addAudioOptions(app, audioRequest);
 
   const std::vector<std::string> arguments = utf8Arguments(argc, argv);
   std::vector<const char*> argumentPointers;
@@ -162,11 +177,25 @@ int main(int argc, char** argv) {
   settings.xgParts = xgParts;
   settings.strict = strict;
 
-  if (info) return runInfoCommand(inputs, settings, json, quiet, std::cout, std::cerr);
+  if (const auto error = audioUsageError(audioRequest, output)) {
+    std::cerr << "koralux-cli: " << *error << '\n';
+    return kExitUsage;
+  }
+  if (info) {
+    return runInfoCommand(inputs, settings, json, quiet, std::cout, std::cerr, audioRequest);
+  }
   if (dump) return runDumpCommand(inputs, rhythmUnitAbsent, quiet, std::cout, std::cerr);
   if (const auto error = batchUsageError(inputs, output, batch)) {
     std::cerr << "koralux-cli: " << *error << '\n';
     return kExitUsage;
   }
-  return runConversions(inputs, output, batch, settings, quiet);
+  if (audioRequest.format.empty()) return runConversions(inputs, output, batch, settings, quiet);
+  std::optional<AudioMaker> audio;
+  try {
+    audio.emplace(audioRequest, xgParts);
+  } catch (const FatalStop& stop) {
+    std::cerr << "koralux-cli: " << stop.what() << '\n';
+    return 1;
+  }
+  return runConversions(inputs, output, batch, settings, quiet, &*audio);
 }

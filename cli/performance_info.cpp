@@ -4,9 +4,13 @@
 #include <exception>
 #include <ostream>
 
+#include "audio/audio_file.hpp"
+#include "audio/sound_font.hpp"
 #include "cli/output_check.hpp"
 #include "common/failure_message.hpp"
 #include "common/file_io.hpp"
+#include "engine/conversion_run.hpp"
+#include "engine/output_name.hpp"
 
 namespace koralux::cli {
 
@@ -107,6 +111,28 @@ std::string xgText(const ConversionPlan& plan) {
   return text;
 }
 
+// What --audio would make of the file at `path`: the MIDI file's length, played, and the
+// release after it.
+std::string audioText(const std::string& path, const ConversionSettings& settings,
+                      const AudioRequest& request) {
+  if (const auto why = audio::audioUnavailable()) return line("Audio:", "none: " + *why);
+  const auto format = audio::formatNamed(request.format).value_or(audio::AudioFormat::Wav);
+  ConversionSettings named = settings;
+  named.inputPath = path;
+  SilentObserver silent;
+  const double seconds =
+      audio::midiSeconds(convertPerformance(readWholeFile(path), named, silent).midi);
+  std::string text = line("Audio:", audio::audioPathFor(derivedOutputName(path), format));
+  text +=
+      line("Audio length:", audio::durationText(seconds) + " and up to " +
+                                std::to_string(static_cast<int>(audio::kLongestReleaseSeconds)) +
+                                " s of release");
+  const auto soundFont = audio::soundFontToUse(request.soundFont);
+  return text + line("Sound font:", soundFont
+                                        ? *soundFont
+                                        : std::string("none; install ") + audio::kSoundFontPackage);
+}
+
 }  // namespace
 
 PerformanceDescription describePerformance(const std::string& path,
@@ -174,7 +200,8 @@ void writeInfoText(std::ostream& out, const PerformanceDescription& info) {
 }
 
 int runInfoCommand(const std::vector<std::string>& paths, const ConversionSettings& settings,
-                   bool json, bool quiet, std::ostream& out, std::ostream& err) {
+                   bool json, bool quiet, std::ostream& out, std::ostream& err,
+                   const AudioRequest& audio) {
   std::vector<PerformanceDescription> described;
   bool failed = false;
   bool first = true;
@@ -187,6 +214,7 @@ int runInfoCommand(const std::vector<std::string>& paths, const ConversionSettin
       } else {
         if (!first) out << '\n';
         writeInfoText(out, info);
+        if (!audio.format.empty()) out << audioText(path, settings, audio);
         out.flush();
         first = false;
       }

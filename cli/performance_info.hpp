@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/audio_output.hpp"
 #include "cli/performance_description.hpp"
 #include "engine/conversion_settings.hpp"
 
@@ -21,8 +22,10 @@ void writeInfoText(std::ostream& out, const PerformanceDescription& info);
 
 // The whole --info command: describes each file in turn (on `out` unless `quiet`; as one JSON
 // array with `json`), reports each file that cannot be described on `err` and goes on. Returns
-// the exit status: 0 when every file was described, 1 otherwise.
+// the exit status: 0 when every file was described, 1 otherwise. With `audio` (--audio), the text
+// also says how long the audio would last, where it would go and which sound font would play it.
 int runInfoCommand(const std::vector<std::string>& paths, const ConversionSettings& settings,
-                   bool json, bool quiet, std::ostream& out, std::ostream& err);
+                   bool json, bool quiet, std::ostream& out, std::ostream& err,
+                   const AudioRequest& audio = {});
 
 }  // namespace koralux::cli

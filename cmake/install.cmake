@@ -105,4 +105,9 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 if(TARGET koralux)
   set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
 endif()
+# koralux-cli --audio plays with a General MIDI sound font from one of these packages.
+if(KORALUX_AUDIO)
+  set(CPACK_DEBIAN_PACKAGE_RECOMMENDS
+      "fluid-soundfont-gm | musescore-general-soundfont-small | timgm6mb-soundfont")
+endif()
 include(CPack)

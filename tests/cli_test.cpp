@@ -101,6 +101,9 @@ TEST(Cli, UsageErrorsSayWhatIsAcceptedAndConvertNothing) {
       {{"--info", "--dump", "song.evt"}, "--info excludes --dump"},
       {{"--info", "song.evt", "-o", "x.mid"}, "--output excludes --info"},
       {{"--dump", "song.evt", "song.evt"}, "--dump lists one file; 2 were given"},
+      {{"song.evt", "--audio", "mp3"}, "--audio: mp3 not in {wav,flac,ogg}"},
+      {{"song.evt", "--soundfont", "x.sf2"}, "--soundfont requires --audio"},
+      {{"song.evt", "-o", "-", "--audio", "wav"}, "it cannot go with -o -"},
   };
   for (const std::string time : {"4", "4-4", "0/4", "4/0", "4/129", "256/4", "x/4", "3/"}) {
     refused.push_back({{"song.evt", "--time", time}, "--time: \"" + time + "\" is not a time"});
