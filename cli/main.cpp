@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "cli/batch.hpp"
+#include "cli/disk_command.hpp"
 #include "cli/event_dump.hpp"
 #include "cli/performance_info.hpp"
 #include "common/console.hpp"
@@ -77,13 +78,12 @@ int main(int argc, char** argv) {
   using namespace koralux;
   using namespace koralux::cli;
   prepareStandardStreams();
-  CLI::App app{"Converts organ performance files (.evt) into Standard MIDI Files.", "koralux-cli"};
+  CLI::App app{"Converts organ performances (.evt, disk images) into Standard MIDI Files.",
+               "koralux-cli"};
   app.set_version_flag("--version", std::string("koralux-cli ") + KORALUX_VERSION,
                        "Print the version and exit");
   app.footer(
-      "Examples:\n"
-      "  koralux-cli song.evt -o out.mid --key \"F Major\" --time 3/4 --xg-parts\n"
-      "  koralux-cli --info *.evt                     describe without converting\n"
+      "Example: koralux-cli song.evt -o out.mid --key \"F Major\" --time 3/4 --xg-parts\n"
       "Exit status: 0 done, 1 a file failed, 2 wrong arguments. Manual: koralux-cli(1).");
 
   std::vector<std::string> inputs;
@@ -97,12 +97,14 @@ int main(int argc, char** argv) {
   bool info = false;
   bool json = false;
   bool dump = false;
+  bool extract = false;
 
   app.formatter(std::make_shared<CompactHelp>());
   // CLI11 on Windows would take "/tmp/song.evt" for an option "/tmp"; options start with '-'
   // on every system.
   app.allow_windows_style_options(false);
-  app.add_option("INPUT", inputs, "Performance files (.evt), or folders with -r")->required();
+  app.add_option("INPUT", inputs, "Performance files (.evt), disk images, or folders with -r")
+      ->required();
   auto* outputOption = app.add_option("-o,--output", output,
                                       "MIDI file to write, - for stdout (default INPUT as .mid)")
                            ->type_name("FILE");
@@ -122,6 +124,13 @@ int main(int argc, char** argv) {
       ->excludes(infoFlag);
   BatchOptions batch;
   addBatchOptions(app, batch);
+  app.add_option("--song", batch.song, "Only this song of the disk image: slot N or its name")
+      ->type_name("N");
+  app.add_flag("--extract", extract, "Copy the files off each disk image, byte for byte")
+      ->excludes(outputOption)
+      ->excludes(infoFlag)
+      ->excludes("--dump")
+      ->excludes("--song");
 
   const std::vector<std::string> arguments = utf8Arguments(argc, argv);
   std::vector<const char*> argumentPointers;
@@ -161,8 +170,11 @@ int main(int argc, char** argv) {
   settings.legacyTiming = legacyTiming;
   settings.xgParts = xgParts;
 
-  if (info) return runInfoCommand(inputs, settings, json, quiet, std::cout, std::cerr);
-  if (dump) return runDumpCommand(inputs, rhythmUnitAbsent, quiet, std::cout, std::cerr);
+  if (extract) return runExtractCommand(inputs, batch.outputDir, quiet, std::cout, std::cerr);
+  if (info) return runInfoCommand(inputs, settings, json, quiet, std::cout, std::cerr, batch.song);
+  if (dump) {
+    return runDumpCommand(inputs, rhythmUnitAbsent, quiet, std::cout, std::cerr, batch.song);
+  }
   if (const auto error = batchUsageError(inputs, output, batch)) {
     std::cerr << "koralux-cli: " << *error << '\n';
     return kExitUsage;

@@ -20,9 +20,11 @@ PerformanceDescription describePerformance(const std::string& path,
 void writeInfoText(std::ostream& out, const PerformanceDescription& info);
 
 // The whole --info command: describes each file in turn (on `out` unless `quiet`; as one JSON
-// array with `json`), reports each file that cannot be described on `err` and goes on. Returns
+// array with `json`), reports each file that cannot be described on `err` and goes on. A disk
+// image is described whole, or only its song that `song` names (cli/disk_command.hpp). Returns
 // the exit status: 0 when every file was described, 1 otherwise.
 int runInfoCommand(const std::vector<std::string>& paths, const ConversionSettings& settings,
-                   bool json, bool quiet, std::ostream& out, std::ostream& err);
+                   bool json, bool quiet, std::ostream& out, std::ostream& err,
+                   const std::string& song = {});
 
 }  // namespace koralux::cli
