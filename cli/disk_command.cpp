@@ -1,5 +1,6 @@
 #include "cli/disk_command.hpp"
 
+#include <algorithm>
 #include <cstdio>
 #include <exception>
 #include <filesystem>
@@ -17,9 +18,14 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// `text` in a column `width` wide, and at least one space after it.
 std::string padded(std::string text, std::size_t width) {
-  if (text.size() < width) text.resize(width, ' ');
+  text.resize(std::max(width, text.size() + 1), ' ');
   return text;
+}
+
+std::string plural(std::int64_t count, const char* one, const char* many) {
+  return std::to_string(count) + ' ' + (count == 1 ? one : many);
 }
 
 std::string line(std::string_view label, const std::string& value) {
@@ -106,11 +112,12 @@ void writeDiskInfoText(std::ostream& out, const DiskDescription& description) {
                                           : ", from the image's size: the boot sector is not "
                                             "usable (" +
                                                 g.bootSectorProblem + ")"));
-  text += line("Layout:",
-               std::to_string(g.sectors) + " sectors of " + std::to_string(g.bytesPerSector) +
-                   " bytes, " + std::to_string(g.sectorsPerCluster) + " a cluster, " +
-                   std::to_string(g.fatCount) + " FATs of " + std::to_string(g.sectorsPerFat) +
-                   " sectors, " + std::to_string(g.rootEntries) + " root entries");
+  text += line("Layout:", plural(g.sectors, "sector", "sectors") + " of " +
+                              std::to_string(g.bytesPerSector) + " bytes, " +
+                              std::to_string(g.sectorsPerCluster) + " a cluster, " +
+                              plural(g.fatCount, "FAT", "FATs") + " of " +
+                              plural(g.sectorsPerFat, "sector", "sectors") + ", " +
+                              std::to_string(g.rootEntries) + " root entries");
   text += line("Label:", disk.label.empty() ? "none" : disk.label);
   text += line("FAT:", disk.fatNote.empty() ? "the copies agree" : disk.fatNote);
   for (const std::string& problem : disk.problems) text += line("Problem:", problem);

@@ -134,6 +134,53 @@ TEST_F(DiskTest, ExtractsWhatMcopyDoes) {
   EXPECT_EQ(compared, 81);
 }
 
+// One song named by --song, from a zipped image too; bitstream images refused; -r walks
+// folders that hold images beside performance files.
+TEST_F(DiskTest, OneSongAndWalkedFolders) {
+  test::TemporaryFolder folder;
+  fs::copy_file(files_->file("disk720.img"), folder.file("disk.ima"));
+  ASSERT_EQ(test::runProcess({"zip", "-q", "disk.imz", "disk.ima"}, folder.path()).status, 0);
+  for (const char* image : {"disk.ima", "disk.imz"}) {
+    const auto run = test::cli({"-q", image, "--song", "3", "-o", "song.mid"}, folder.path());
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_TRUE(test::sameBytes((*expected_)[3], readFile(folder.file("song.mid")))) << image;
+  }
+  fs::copy_file(files_->file("disk720.img"), folder.file("disk.hfe"));
+  EXPECT_EQ(test::cli({"disk.hfe"}, folder.path()).err,
+            "koralux-cli: disk.hfe: is a bitstream image of a disk's tracks, which is not read; "
+            "make a sector image (.img) of the disk from it first\n");
+
+  fs::create_directories(folder.path() / "tree" / "box");
+  fs::copy_file(files_->file("disk144.img"), folder.path() / "tree" / "box" / "Disk1.IMG");
+  fs::copy_file(files_->file("MDR_04.EVT"), folder.path() / "tree" / "MDR_04.EVT");
+  const auto walked = test::cli({"-q", "-r", "tree", "--output-dir", "out"}, folder.path());
+  EXPECT_EQ(walked.status, 0) << walked.err;
+  EXPECT_TRUE(convertedAsItsFile(folder.path() / "out", 4));
+  EXPECT_TRUE(convertedAsItsFile(folder.path() / "out" / "box" / "Disk1", 39));
+}
+
+// Subfolders and long names, as a PC writes them: the song keeps its long name and its folder.
+TEST_F(DiskTest, SongsInSubfoldersKeepTheirLongNames) {
+  test::TemporaryFolder folder;
+  const std::string image = folder.file("small.img");
+  ASSERT_EQ(test::runProcess({"mformat", "-C", "-i", image, "-t", "4", "-h", "2", "-s", "8", "::"})
+                .status,
+            0);
+  ASSERT_EQ(test::runProcess({"mmd", "-i", image, "::Takes"}).status, 0);
+  ASSERT_EQ(test::runProcess(
+                {"mcopy", "-i", image, files_->file("MDR_01.EVT"), "::Takes/Sunday take.evt"})
+                .status,
+            0);
+  const auto run = test::cli({"--info", "--json", image});
+  ASSERT_EQ(run.status, 0) << run.err;
+  const auto song = nlohmann::json::parse(run.out).at(0)["songs"].at(0);
+  EXPECT_EQ(song["diskPath"], "Takes/Sunday take.evt");
+  EXPECT_EQ(song["slot"], nullptr);
+  ASSERT_EQ(test::cli({"-q", image}, folder.path()).status, 0);
+  EXPECT_TRUE(
+      test::sameBytes((*expected_)[1], readFile(folder.file("small/Takes/Sunday take.mid"))));
+}
+
 // FAT12 layout of the 1.44 MB image: boot sector, two FATs of 9 sectors, 14 root sectors.
 constexpr std::size_t kFat = 512;
 constexpr std::size_t kFatBytes = 9 * 512;
