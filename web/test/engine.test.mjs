@@ -200,12 +200,13 @@ test('the songs of a disk image convert as koralux-cli converts them', (t) => {
     ['MDR_02.EVT', 2, null, null]
   ]);
   for (const song of disk.songs) {
-    const native = convertNatively(image, ['--song', String(song.slot)],
-                                   path.join(folder, `${song.slot}.mid`));
+    const native = convertNatively(
+        image, ['--song', String(song.slot)], path.join(folder, `${song.slot}.mid`));
     const web = engine.convert(song.path, song.bytes);
     assert.equal(Buffer.compare(web.midi, native.midi), 0, `${song.path}: the MIDI bytes differ`);
   }
   const refused = engine.readDisk('short.img', new Uint8Array(100));
-  assert.equal(refused.message,
-               'short.img: is not a floppy-disk image: it is shorter than one sector (100 bytes)');
+  assert.equal(
+      refused.message,
+      'short.img: is not a floppy-disk image: it is shorter than one sector (100 bytes)');
 });
