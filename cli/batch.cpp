@@ -16,6 +16,7 @@
 
 #include "audio/audio_file.hpp"
 #include "cli/audio_output.hpp"
+#include "cli/disk_command.hpp"
 #include "common/failure_message.hpp"
 #include "common/file_io.hpp"
 #include "engine/conversion_run.hpp"
@@ -27,12 +28,72 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// One file to convert. A job refused before its conversion starts carries the reason.
+// One file to convert: a performance file, or a song on a disk image. A job refused before its
+// conversion starts carries the reason.
 struct Job {
-  std::string input;
+  std::string input;  // the file, or "IMAGE/PATH" of a song on a disk
   std::string output;
-  std::string refusal;  // "LABEL: description", or empty
+  std::string refusal;                     // "LABEL: description", or empty
+  std::shared_ptr<const LoadedDisk> disk;  // the song's disk; null for a performance file
+  std::size_t file = 0;                    // the song's index in disk->disk.files
+  bool damaged = false;                    // refused: the song is damaged on its disk
 };
+
+// What the images of a call hold besides the songs converted.
+struct DiskTally {
+  std::size_t images = 0;
+  std::size_t skipped = 0;  // files on the disks that are not songs
+};
+
+// One job for each song on the image at `image` (or only the one `song` names), each going to
+// the image's folder: `folder` (the image's path without its extension, beside it or under
+// --output-dir). A damaged song is refused with its reason. The disk's own problems are
+// reported, not counted as failures.
+void addDiskJobs(const std::string& image, const fs::path& folder, const std::string& song,
+                 std::vector<Job>& jobs, std::vector<std::string>& problems,
+                 std::vector<std::string>& notes, DiskTally& tally) {
+  std::shared_ptr<const LoadedDisk> disk;
+  try {
+    disk = std::make_shared<const LoadedDisk>(loadDisk(image));
+  } catch (...) {
+    problems.push_back(failureMessage(std::current_exception(), image));
+    return;
+  }
+  ++tally.images;
+  if (!disk->disk.fatNote.empty()) notes.push_back(image + ": " + disk->disk.fatNote);
+  for (const std::string& problem : disk->disk.problems) notes.push_back(image + ": " + problem);
+  std::vector<DiskSong> songs = disk->contents.songs;
+  if (!song.empty()) {
+    const auto named = findSong(disk->disk, disk->contents, song);
+    if (!named) {
+      problems.push_back(image + ": holds no song " + song + " (--info lists the songs)");
+      return;
+    }
+    songs = {*named};
+  } else {
+    tally.skipped += disk->disk.files.size() - songs.size();
+  }
+  for (const DiskSong& entry : songs) {
+    const DiskFile& file = disk->disk.files[entry.file];
+    Job job{diskFileLabel(image, file),
+            derivedOutputName(utf8FromPath(folder / pathFromUtf8(file.path))),
+            {},
+            disk,
+            entry.file};
+    if (file.damaged()) {
+      job.refusal = job.input + ": damaged, not converted: " + file.damage;
+      job.damaged = true;
+    }
+    jobs.push_back(std::move(job));
+  }
+}
+
+// The folder of an image's songs: beside it, or under the output folder at `relative`.
+fs::path diskFolderFor(const fs::path& image, const fs::path& relative,
+                       const BatchOptions& options) {
+  if (options.outputDir.empty()) return pathFromUtf8(diskFolderName(utf8FromPath(image)));
+  return pathFromUtf8(options.outputDir) / pathFromUtf8(diskFolderName(utf8FromPath(relative)));
+}
 
 // Where the conversion of `input` goes: beside it, or under the output folder at `relative`
 // (its path below the walked folder, or its name), always under the derived output name.
@@ -46,7 +107,8 @@ std::string outputFor(const fs::path& input, const fs::path& relative,
 // that links to itself is walked once). A folder that cannot be read is reported and the
 // walk goes on with the rest.
 void walk(const fs::path& folder, const fs::path& root, const BatchOptions& options,
-          std::vector<Job>& jobs, std::vector<std::string>& problems) {
+          std::vector<Job>& jobs, std::vector<std::string>& problems,
+          std::vector<std::string>& notes, DiskTally& tally) {
   std::error_code error;
   fs::directory_iterator entries(folder, error);
   if (error) {
@@ -59,7 +121,8 @@ void walk(const fs::path& folder, const fs::path& root, const BatchOptions& opti
     std::error_code kindError;
     if (!entry.is_symlink(kindError) && entry.is_directory(kindError)) {
       folders.push_back(entry.path());
-    } else if (isPerformanceFileName(utf8FromPath(entry.path().filename())) &&
+    } else if ((isPerformanceFileName(utf8FromPath(entry.path().filename())) ||
+                imageKindOf(utf8FromPath(entry.path().filename())) != ImageKind::None) &&
                entry.is_regular_file(kindError)) {
       files.push_back(entry.path());
     }
@@ -67,33 +130,52 @@ void walk(const fs::path& folder, const fs::path& root, const BatchOptions& opti
   std::sort(files.begin(), files.end());
   std::sort(folders.begin(), folders.end());
   for (const fs::path& file : files) {
-    jobs.push_back(
-        {utf8FromPath(file), outputFor(file, file.lexically_relative(root), options), {}});
+    const fs::path relative = file.lexically_relative(root);
+    if (imageKindOf(utf8FromPath(file)) != ImageKind::None) {
+      addDiskJobs(utf8FromPath(file), diskFolderFor(file, relative, options), {}, jobs, problems,
+                  notes, tally);
+    } else {
+      jobs.push_back({utf8FromPath(file), outputFor(file, relative, options), {}, {}, 0});
+    }
   }
-  for (const fs::path& sub : folders) walk(sub, root, options, jobs, problems);
+  for (const fs::path& sub : folders) walk(sub, root, options, jobs, problems, notes, tally);
 }
 
 // The files to convert, in the order given (a walked folder's files sorted by path), each
 // once. Refuses before any conversion starts: a folder given without --recursive, an output
 // that another file of the call also writes, and an output that is another input of the call.
-std::vector<Job> plan(const std::vector<std::string>& inputs, const BatchOptions& options,
-                      std::vector<std::string>& problems) {
+std::vector<Job> plan(const std::vector<std::string>& inputs, const std::string& songOutput,
+                      const BatchOptions& options, std::vector<std::string>& problems,
+                      std::vector<std::string>& notes, DiskTally& tally) {
   std::vector<Job> jobs;
   for (const std::string& input : inputs) {
     std::error_code error;
     if (fs::is_directory(pathFromUtf8(input), error)) {
       if (options.recursive) {
-        walk(pathFromUtf8(input), pathFromUtf8(input), options, jobs, problems);
+        walk(pathFromUtf8(input), pathFromUtf8(input), options, jobs, problems, notes, tally);
       } else {
         jobs.push_back({input,
                         {},
                         input + ": is a folder; add --recursive to convert the .evt "
-                                "files in it"});
+                                "files in it",
+                        {},
+                        0});
       }
       continue;
     }
-    jobs.push_back(
-        {input, outputFor(pathFromUtf8(input), pathFromUtf8(input).filename(), options), {}});
+    if (imageKindOf(input) != ImageKind::None) {
+      const std::size_t first = jobs.size();
+      addDiskJobs(input,
+                  diskFolderFor(pathFromUtf8(input), pathFromUtf8(input).filename(), options),
+                  options.song, jobs, problems, notes, tally);
+      if (!songOutput.empty() && jobs.size() == first + 1) jobs.back().output = songOutput;
+      continue;
+    }
+    jobs.push_back({input,
+                    outputFor(pathFromUtf8(input), pathFromUtf8(input).filename(), options),
+                    {},
+                    {},
+                    0});
   }
 
   // Two spellings of one path compare equal once made absolute and normal ("a/./b",
@@ -105,7 +187,9 @@ std::vector<Job> plan(const std::vector<std::string>& inputs, const BatchOptions
   };
   std::set<std::string> seenInputs;
   std::set<std::string> allInputs;
-  for (const Job& job : jobs) allInputs.insert(normal(job.input));
+  for (const Job& job : jobs) {
+    allInputs.insert(normal(job.disk ? job.disk->path : job.input));
+  }
   std::map<std::string, std::string> writers;  // output -> the input that writes it
   std::vector<Job> unique;
   for (Job& job : jobs) {
@@ -125,14 +209,14 @@ std::vector<Job> plan(const std::vector<std::string>& inputs, const BatchOptions
   return unique;
 }
 
-// Makes the folders that the outputs go to under --output-dir; a folder that cannot be made
-// refuses the files that were to go there.
+// Makes the folders that the outputs go to under --output-dir and the folders of the disks'
+// songs; a folder that cannot be made refuses the files that were to go there.
 void makeOutputFolders(std::vector<Job>& jobs, const BatchOptions& options) {
-  if (options.outputDir.empty()) return;
   std::map<fs::path, std::string> made;  // folder -> why it cannot be made, or ""
   for (Job& job : jobs) {
-    if (!job.refusal.empty()) continue;
+    if (!job.refusal.empty() || (options.outputDir.empty() && !job.disk)) continue;
     const fs::path folder = pathFromUtf8(job.output).parent_path();
+    if (folder.empty()) continue;
     auto [entry, added] = made.emplace(folder, std::string());
     if (added) {
       std::error_code error;
@@ -169,6 +253,18 @@ ConversionSummary convertToStandardOutput(const ConversionSettings& settings,
   const std::vector<std::uint8_t> performance = readWholeFile(settings.inputPath);
   ConversionResult result = convertPerformance(performance, settings, observer);
   writeStandardOutput(result.midi);
+  return result.summary;
+}
+
+// The conversion of a song on a disk, its file put at settings.outputPath (or standard output).
+ConversionSummary convertDiskSong(const DiskFile& song, const ConversionSettings& settings,
+                                  ConversionObserver& observer) {
+  ConversionResult result = convertPerformance(song.bytes, settings, observer);
+  if (isStandardOutput(settings.outputPath)) {
+    writeStandardOutput(result.midi);
+  } else {
+    writeFileAtomically(settings.outputPath, result.midi);
+  }
   return result.summary;
 }
 
@@ -232,12 +328,15 @@ class BatchReport {
     renderedPercent_ = percent;
   }
 
-  // `message` is "LABEL: description"; a failed file counts as done too.
-  void failed(const std::string& message, bool file = true) {
+  // `message` is "LABEL: description"; a failed file counts as done too, a damaged song on a
+  // disk as damaged.
+  void failed(const std::string& message, bool file = true, bool damaged = false) {
     const std::lock_guard lock(mutex_);
     if (file) {
       ++done_;
-      ++failed_;
+      ++(damaged ? damaged_ : failed_);
+    } else {
+      ++problems_;
     }
     clearRendering();
     clearProgress();
@@ -245,19 +344,35 @@ class BatchReport {
     drawProgress();
   }
 
-  // The last line: how many files were converted.
-  void finish() {
+  // A line that does not count as a failure: a disk's damage outside its songs, a warning.
+  void note(const std::string& message) {
+    const std::lock_guard lock(mutex_);
+    clearProgress();
+    std::cerr << "koralux-cli: " << message << std::endl;
+    drawProgress();
+  }
+
+  // The last line: how many files were converted; with disk images, how many songs, and how
+  // many of their files were damaged and skipped.
+  void finish(const DiskTally& disks) {
     const std::lock_guard lock(mutex_);
     clearProgress();
     if (quiet_ || single_) return;
-    if (total_ == 0) {
+    if (total_ == 0 && disks.images == 0) {
+      if (problems_ > 0) return;  // the inputs that were refused are reported
       std::cerr << "koralux-cli: no performance files (.evt) found" << std::endl;
       return;
     }
-    std::cerr << "Converted " << (done_ - failed_) << " of " << total_
-              << (total_ == 1 ? " file" : " files");
+    const bool songs = disks.images > 0;
+    std::cerr << "Converted " << (done_ - failed_ - damaged_) << " of " << total_
+              << (songs ? (total_ == 1 ? " song" : " songs") : (total_ == 1 ? " file" : " files"));
     if (warned_ > 0) std::cerr << " (" << warned_ << " with warnings)";
+    if (songs) std::cerr << ", " << damaged_ << " damaged";
     if (failed_ > 0) std::cerr << ", " << failed_ << " failed";
+    if (songs) {
+      std::cerr << "; " << disks.skipped << (disks.skipped == 1 ? " file" : " files")
+                << " on the disks skipped (not songs)";
+    }
     std::cerr << std::endl;
   }
 
@@ -293,6 +408,8 @@ class BatchReport {
   std::size_t done_ = 0;
   std::size_t failed_ = 0;
   std::size_t warned_ = 0;
+  std::size_t damaged_ = 0;
+  std::size_t problems_ = 0;  // failures before any conversion: a folder or an image unread
   bool shown_ = false;
   bool rendering_ = false;
   int renderedPercent_ = 0;
@@ -313,8 +430,17 @@ void addBatchOptions(CLI::App& app, BatchOptions& options) {
 
 std::optional<std::string> batchUsageError(const std::vector<std::string>& inputs,
                                            const std::string& output, const BatchOptions& options) {
+  const bool image = inputs.size() == 1 && imageKindOf(inputs.front()) != ImageKind::None;
+  if (!options.song.empty() && (!image || options.recursive)) {
+    return "--song names a song on a disk image, so it takes one disk image (.img, .ima, .imz, "
+           "...)";
+  }
   if (output.empty()) return std::nullopt;
   if (!options.outputDir.empty()) return "-o and --output-dir cannot be used together";
+  if (image && options.song.empty()) {
+    return "-o names one output file, and a disk image holds many songs; name one with "
+           "--song N, or leave -o out (the songs go into a folder named after the image)";
+  }
   if (inputs.size() > 1 || options.recursive) {
     return "-o names one output file, so it takes one input file; to convert several, leave "
            "it out (each output goes beside its input) or use --output-dir DIR";
@@ -327,19 +453,25 @@ int runConversions(const std::vector<std::string>& inputs, const std::string& ou
                    AudioMaker* audio) {
   // A single file goes where it always went, with the checks of the conversion itself (-j alone
   // changes nothing for it).
-  const bool single = inputs.size() == 1 && !options.recursive && options.outputDir.empty();
+  const bool single = inputs.size() == 1 && !options.recursive && options.outputDir.empty() &&
+                      imageKindOf(inputs.front()) == ImageKind::None;
   std::vector<std::string> problems;
+  std::vector<std::string> notes;
+  DiskTally disks;
   std::vector<Job> jobs;
   if (single) {
     jobs.push_back(
-        {inputs.front(), output.empty() ? derivedOutputName(inputs.front()) : output, {}});
+        {inputs.front(), output.empty() ? derivedOutputName(inputs.front()) : output, {}, {}, 0});
   } else {
-    jobs = plan(inputs, options, problems);
+    jobs = plan(inputs, output, options, problems, notes, disks);
     makeOutputFolders(jobs, options);
   }
 
   BatchReport report(jobs.size(), single, quiet);
   for (const std::string& problem : problems) report.failed(problem, false);
+  if (!quiet) {
+    for (const std::string& note : notes) report.note(note);
+  }
 
   // Each conversion owns everything it uses, so they run side by side without sharing.
   std::atomic<std::size_t> next = 0;
@@ -352,8 +484,14 @@ int runConversions(const std::vector<std::string>& inputs, const std::string& ou
                                                 : std::nullopt;
       if (refusal) {
         anyFailed = true;
-        report.failed(*refusal);
+        report.failed(*refusal, true, job.damaged);
         continue;
+      }
+      const DiskFile* song = job.disk ? &job.disk->disk.files[job.file] : nullptr;
+      if (song && !quiet) {
+        for (const std::string& warning : song->warnings) {
+          report.note(job.input + ": warning: " + warning);
+        }
       }
       ConversionSettings fileSettings = settings;
       fileSettings.inputPath = job.input;
@@ -363,7 +501,8 @@ int runConversions(const std::vector<std::string>& inputs, const std::string& ou
       ConversionObserver& observer =
           single && !quiet ? static_cast<ConversionObserver&>(reporter) : silent;
       try {
-        const ConversionSummary summary = job.output == kStandardOutputName
+        const ConversionSummary summary = song ? convertDiskSong(*song, fileSettings, observer)
+                                          : job.output == kStandardOutputName
                                               ? convertToStandardOutput(fileSettings, observer)
                                               : ConversionRun(fileSettings, observer);
         report.written(summary, job.input, job.output, audio == nullptr);
@@ -387,7 +526,7 @@ int runConversions(const std::vector<std::string>& inputs, const std::string& ou
     for (std::size_t i = 1; i < workers; ++i) helpers.emplace_back(work);
     work();
   }
-  report.finish();
+  report.finish(disks);
   return anyFailed ? 1 : 0;
 }
 

@@ -22,6 +22,7 @@ struct BatchOptions {
   bool recursive = false;  // walk folders given as inputs and convert every *.evt (any case)
   std::string outputDir;   // put the outputs here instead of beside their inputs
   unsigned jobs = 0;       // conversions at a time; 0: one per processor core
+  std::string song;        // of a single disk image, convert only this song (--song)
 };
 
 // Adds --recursive, --output-dir and -j/--jobs to the command line.
@@ -32,7 +33,8 @@ void addBatchOptions(CLI::App& app, BatchOptions& options);
 std::optional<std::string> batchUsageError(const std::vector<std::string>& inputs,
                                            const std::string& output, const BatchOptions& options);
 
-// Converts every performance that `inputs` name with `settings` (whose paths are not used):
+// Converts every performance that `inputs` name with `settings` (whose paths are not used);
+// a disk image (cli/disk_command.hpp) is every song on it, into a folder named after it:
 // a line on standard output for each file written (on standard error when the file is standard
 // output) and one on standard error for each file that failed, which does not stop the others.
 // A single file (one input, no --recursive, no --output-dir) goes to `output` if given and

@@ -6,6 +6,7 @@
 #include <ostream>
 #include <streambuf>
 
+#include "cli/disk_command.hpp"
 #include "cli/output_check.hpp"
 #include "common/failure_message.hpp"
 #include "common/fatal_stop.hpp"
@@ -102,19 +103,24 @@ void writeEventDump(std::ostream& out, std::span<const std::uint8_t> performance
 }
 
 int runDumpCommand(const std::vector<std::string>& paths, bool rhythmUnitAbsent, bool quiet,
-                   std::ostream& out, std::ostream& err) {
+                   std::ostream& out, std::ostream& err, const std::string& song) {
   if (paths.size() != 1) {
     err << "koralux-cli: --dump lists one file; " << paths.size()
         << " were given\nRun with --help for more information.\n";
     return 2;
   }
-  const std::string& path = paths.front();
+  std::string path = paths.front();
   DiscardingBuffer nothing;
   std::ostream discard(&nothing);
   std::ostream& listing = quiet ? discard : out;
   try {
-    const std::vector<std::uint8_t> bytes = readWholeFile(path);
-    writeEventDump(listing, bytes, path, rhythmUnitAbsent);
+    if (!song.empty()) {
+      NamedSong named = readNamedSong(path, song);
+      path = named.label;
+      writeEventDump(listing, named.bytes, path, rhythmUnitAbsent);
+    } else {
+      writeEventDump(listing, readWholeFile(path), path, rhythmUnitAbsent);
+    }
   } catch (...) {
     listing.flush();
     err << "koralux-cli: " << failureMessage(std::current_exception(), path) << '\n';

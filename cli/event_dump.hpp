@@ -18,9 +18,10 @@ namespace koralux::cli {
 void writeEventDump(std::ostream& out, std::span<const std::uint8_t> performance,
                     const std::string& label, bool rhythmUnitAbsent);
 
-// The whole --dump command for one file. Returns the exit status: 0, 1 when the file cannot be
-// read, is damaged or the listing cannot be written, 2 when not exactly one file is given.
+// The whole --dump command for one file, or with `song` for that song of one disk image.
+// Returns the exit status: 0, 1 when the file cannot be read, is damaged or the listing cannot
+// be written, 2 when not exactly one file is given.
 int runDumpCommand(const std::vector<std::string>& paths, bool rhythmUnitAbsent, bool quiet,
-                   std::ostream& out, std::ostream& err);
+                   std::ostream& out, std::ostream& err, const std::string& song = {});
 
 }  // namespace koralux::cli

@@ -11,6 +11,7 @@
 
 #include "cli/audio_output.hpp"
 #include "cli/batch.hpp"
+#include "cli/disk_command.hpp"
 #include "cli/event_dump.hpp"
 #include "cli/performance_info.hpp"
 #include "common/console.hpp"
@@ -90,7 +91,10 @@ int main(int argc, char** argv) {
   using namespace koralux;
   using namespace koralux::cli;
   prepareStandardStreams();
-  CLI::App app{"Converts organ performance files (.evt) into Standard MIDI Files.", "koralux-cli"};
+  CLI::App app{"Converts organ performances (.evt, disk images) into Standard MIDI Files.",
+               "koralux-cli"};
+  // Whoever reads the help knows --help: its line makes room for another.
+  app.set_help_flag("-h,--help", "Print this help message and exit")->group("");
   app.set_version_flag("--version", std::string("koralux-cli ") + KORALUX_VERSION,
                        "Print the version and exit");
   app.footer(
@@ -109,12 +113,14 @@ int main(int argc, char** argv) {
   bool info = false;
   bool json = false;
   bool dump = false;
+  bool extract = false;
 
   app.formatter(std::make_shared<CompactHelp>());
   // CLI11 on Windows would take "/tmp/song.evt" for an option "/tmp"; options start with '-'
   // on every system.
   app.allow_windows_style_options(false);
-  app.add_option("INPUT", inputs, "Performance files (.evt), or folders with -r")->required();
+  app.add_option("INPUT", inputs, "Performance files (.evt), disk images, or folders with -r")
+      ->required();
   auto* outputOption = app.add_option("-o,--output", output,
                                       "MIDI file to write, - for stdout (default INPUT as .mid)")
                            ->type_name("FILE");
@@ -127,9 +133,11 @@ int main(int argc, char** argv) {
   app.add_flag("--xg-parts", xgParts, "Also write the XG backing and the registration changes");
   app.add_flag("--strict", strict, "Refuse files with warnings (cut short, not a recording)");
   app.add_flag("-q,--quiet", quiet, "Print nothing but errors");
-  auto* infoFlag = app.add_flag("--info", info, "Describe each INPUT instead of converting it")
-                       ->excludes(outputOption);
-  app.add_flag("--json", json, "With --info: print JSON for scripts")->needs(infoFlag);
+  auto* infoFlag =
+      app.add_flag("--info", info, "Describe INPUTs, not converting them (with --json: JSON)")
+          ->excludes(outputOption);
+  // Named in --info's line, so that the help keeps to one screen.
+  app.add_flag("--json", json, "With --info: print JSON for scripts")->needs(infoFlag)->group("");
   app.add_flag("--dump", dump, "List every event of INPUT instead of converting it")
       ->excludes(outputOption)
       ->excludes(infoFlag);
@@ -137,6 +145,13 @@ int main(int argc, char** argv) {
   addBatchOptions(app, batch);
   AudioRequest audioRequest;
   addAudioOptions(app, audioRequest);
+  app.add_option("--song", batch.song, "Only this song of the disk image: slot N or its name")
+      ->type_name("N");
+  app.add_flag("--extract", extract, "Copy the files off each disk image, byte for byte")
+      ->excludes(outputOption)
+      ->excludes(infoFlag)
+      ->excludes("--dump")
+      ->excludes("--song");
 
   const std::vector<std::string> arguments = utf8Arguments(argc, argv);
   std::vector<const char*> argumentPointers;
@@ -181,10 +196,14 @@ int main(int argc, char** argv) {
     std::cerr << "koralux-cli: " << *error << '\n';
     return kExitUsage;
   }
+  if (extract) return runExtractCommand(inputs, batch.outputDir, quiet, std::cout, std::cerr);
   if (info) {
-    return runInfoCommand(inputs, settings, json, quiet, std::cout, std::cerr, audioRequest);
+    return runInfoCommand(inputs, settings, json, quiet, std::cout, std::cerr, batch.song,
+                          audioRequest);
   }
-  if (dump) return runDumpCommand(inputs, rhythmUnitAbsent, quiet, std::cout, std::cerr);
+  if (dump) {
+    return runDumpCommand(inputs, rhythmUnitAbsent, quiet, std::cout, std::cerr, batch.song);
+  }
   if (const auto error = batchUsageError(inputs, output, batch)) {
     std::cerr << "koralux-cli: " << *error << '\n';
     return kExitUsage;

@@ -113,12 +113,4 @@ std::string descriptionJson(const PerformanceDescription& description) {
   return text(describe(description), -1);
 }
 
-std::string descriptionsJson(std::span<const PerformanceDescription> descriptions) {
-  Json array = Json::array();
-  for (const PerformanceDescription& description : descriptions) {
-    array.push_back(describe(description));
-  }
-  return text(array, 2) + '\n';
-}
-
 }  // namespace koralux

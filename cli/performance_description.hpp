@@ -4,7 +4,6 @@
 // an array of these objects; the web page reads one per file. The fields are documented in
 // koralux-cli(1), section JSON.
 
-#include <span>
 #include <string>
 
 #include "engine/conversion_plan.hpp"
@@ -16,9 +15,8 @@ struct PerformanceDescription {
   ConversionPlan plan;
 };
 
-// One description as a JSON object, on one line.
+// One description as a JSON object, on one line. (koralux-cli prints them with the disks'
+// descriptions: cli/disk_description.hpp.)
 std::string descriptionJson(const PerformanceDescription& description);
-// Several, as a JSON array indented by two spaces, with a final line feed.
-std::string descriptionsJson(std::span<const PerformanceDescription> descriptions);
 
 }  // namespace koralux

@@ -3,11 +3,14 @@
 #include <cstdio>
 #include <exception>
 #include <ostream>
+#include <sstream>
 
 #include "audio/audio_file.hpp"
 #include "audio/sound_font.hpp"
+#include "cli/disk_command.hpp"
 #include "cli/output_check.hpp"
 #include "common/failure_message.hpp"
+#include "common/fatal_stop.hpp"
 #include "common/file_io.hpp"
 #include "engine/conversion_run.hpp"
 #include "engine/output_name.hpp"
@@ -199,31 +202,64 @@ void writeInfoText(std::ostream& out, const PerformanceDescription& info) {
   out << text;
 }
 
+namespace {
+
+// The --info entry of a disk image: the whole disk, or with `song` the one song it names.
+InfoEntry describeImage(const std::string& path, const ConversionSettings& settings,
+                        const std::string& song, bool json, std::ostream& out) {
+  const LoadedDisk loaded = loadDisk(path);
+  if (song.empty()) {
+    DiskDescription disk = describeDisk(loaded, settings);
+    if (!json) writeDiskInfoText(out, disk);
+    return disk;
+  }
+  const auto found = findSong(loaded.disk, loaded.contents, song);
+  if (!found) throw FatalStop(path, "holds no song " + song + " (--info lists the songs)");
+  LoadedDisk one = loaded;
+  one.contents.songs = {*found};
+  DiskDescription disk = describeDisk(one, settings);
+  const DiskSongDescription& entry = disk.songs.front();
+  const DiskFile& file = loaded.disk.files[found->file];
+  if (!entry.performance) {
+    throw FatalStop(diskFileLabel(path, file), "damaged: " + entry.problem);
+  }
+  if (!json) {
+    writeInfoText(out, *entry.performance);
+    for (const std::string& warning : file.warnings) out << line("Warning:", warning);
+  }
+  return disk;
+}
+
+}  // namespace
+
 int runInfoCommand(const std::vector<std::string>& paths, const ConversionSettings& settings,
                    bool json, bool quiet, std::ostream& out, std::ostream& err,
-                   const AudioRequest& audio) {
-  std::vector<PerformanceDescription> described;
+                   const std::string& song, const AudioRequest& audio) {
+  std::vector<InfoEntry> described;
   bool failed = false;
   bool first = true;
+  std::ostringstream discard;  // what --quiet leaves unsaid
   for (const std::string& path : paths) {
     try {
-      PerformanceDescription info = describePerformance(path, settings);
-      if (quiet) continue;
-      if (json) {
-        described.push_back(std::move(info));
+      if (!json && !quiet && !first) out << '\n';
+      if (imageKindOf(path) != ImageKind::None || !song.empty()) {
+        described.push_back(describeImage(path, settings, song, json, quiet ? discard : out));
       } else {
-        if (!first) out << '\n';
-        writeInfoText(out, info);
-        if (!audio.format.empty()) out << audioText(path, settings, audio);
-        out.flush();
-        first = false;
+        PerformanceDescription info = describePerformance(path, settings);
+        if (!json && !quiet) {
+          writeInfoText(out, info);
+          if (!audio.format.empty()) out << audioText(path, settings, audio);
+        }
+        described.push_back(std::move(info));
       }
+      if (!json && !quiet) out.flush();
+      first = false;
     } catch (...) {
       err << "koralux-cli: " << failureMessage(std::current_exception(), path) << '\n';
       failed = true;
     }
   }
-  if (json && !quiet) out << descriptionsJson(described);
+  if (json && !quiet) out << infoJson(described);
   if (!quiet && !flushedCleanly(out, err)) return 1;
   return failed ? 1 : 0;
 }

@@ -21,11 +21,13 @@ PerformanceDescription describePerformance(const std::string& path,
 void writeInfoText(std::ostream& out, const PerformanceDescription& info);
 
 // The whole --info command: describes each file in turn (on `out` unless `quiet`; as one JSON
-// array with `json`), reports each file that cannot be described on `err` and goes on. Returns
-// the exit status: 0 when every file was described, 1 otherwise. With `audio` (--audio), the text
-// also says how long the audio would last, where it would go and which sound font would play it.
+// array with `json`), reports each file that cannot be described on `err` and goes on. A disk
+// image is described whole, or only its song that `song` names (cli/disk_command.hpp). With
+// `audio` (--audio), the text also says how long the audio would last, where it would go and
+// which sound font would play it. Returns the exit status: 0 when every file was described, 1
+// otherwise.
 int runInfoCommand(const std::vector<std::string>& paths, const ConversionSettings& settings,
                    bool json, bool quiet, std::ostream& out, std::ostream& err,
-                   const AudioRequest& audio = {});
+                   const std::string& song = {}, const AudioRequest& audio = {});
 
 }  // namespace koralux::cli

@@ -9,7 +9,8 @@
 set -eu
 packages="cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libcli11-dev nlohmann-json3-dev
   qt6-base-dev midicsv desktop-file-utils appstream shared-mime-info groff-base dpkg-dev lintian
-  libbenchmark-dev time libfluidsynth-dev libsndfile1-dev fluid-soundfont-gm sox flac vorbis-tools"
+  libbenchmark-dev time libfluidsynth-dev libsndfile1-dev fluid-soundfont-gm sox flac vorbis-tools
+  libminizip-dev mtools dosfstools zip"
 if [ "${1:-}" = fuzz ]; then
   packages="$packages clang libclang-rt-14-dev"
 fi

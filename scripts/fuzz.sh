@@ -19,18 +19,46 @@ scripts/deps.sh fuzz
 [ -f build-fuzz/CMakeCache.txt ] || cmake --preset fuzz
 cmake --build --preset fuzz
 fuzz/make-seeds.sh build-fuzz/bin/koralux-gen build-fuzz/seeds
+# The disk reader's seeds: small floppy disks (32 and 64 sectors) made by mformat holding two of
+# those performances, one more under a long name in a subfolder, and a 720 KB image cut short.
+disk_seeds=build-fuzz/seeds-disk
+rm -rf "$disk_seeds" && mkdir -p "$disk_seeds"
+songs=$(ls build-fuzz/seeds/*.evt | head -n 3)
+for tracks in 2 4; do
+  image=$disk_seeds/tracks$tracks.img
+  mformat -C -i "$image" -t "$tracks" -h 2 -s 8 -v SEED ::
+  mmd -i "$image" ::SUB
+  slot=0
+  for song in $songs; do
+    if [ $slot -lt 2 ]; then
+      mcopy -i "$image" "$song" "::MDR_0$slot.EVT"
+    else
+      mcopy -i "$image" "$song" "::SUB/A long name.evt"
+    fi
+    slot=$((slot + 1))
+  done
+done
+mformat -C -i build-fuzz/disk720.img -f 720 ::
+head -c 16384 build-fuzz/disk720.img >"$disk_seeds/cut720.img"
 
 status=0
-for target in reader conversion; do
+for target in reader conversion disk; do
+  if [ "$target" = disk ]; then
+    seeds=$disk_seeds max_len=65536 dict=
+  else
+    seeds=build-fuzz/seeds max_len=8192 dict=-dict=fuzz/performance.dict
+  fi
   corpus=build-fuzz/corpus/$target
   findings=build-fuzz/findings/$target
   log=build-fuzz/fuzz-$target.log
   mkdir -p "$corpus" "$findings"
   echo "fuzz_$target: $seconds seconds ..."
   found=0
-  if build-fuzz/bin/fuzz_$target -max_total_time="$seconds" -max_len=8192 -timeout=10 \
-    -rss_limit_mb=2048 -dict=fuzz/performance.dict -artifact_prefix="$findings/" \
-    -print_final_stats=1 "$corpus" build-fuzz/seeds "fuzz/regressions/$target" >"$log" 2>&1; then
+  mkdir -p "fuzz/regressions/$target"
+  # shellcheck disable=SC2086 # $dict is one word or none
+  if build-fuzz/bin/fuzz_$target -max_total_time="$seconds" -max_len="$max_len" -timeout=10 \
+    -rss_limit_mb=2048 $dict -artifact_prefix="$findings/" \
+    -print_final_stats=1 "$corpus" "$seeds" "fuzz/regressions/$target" >"$log" 2>&1; then
     :
   else
     found=1

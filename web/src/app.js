@@ -1,8 +1,9 @@
 // The page: gathers the settings, hands each dropped or chosen file to the converter in the
 // worker, shows what each file holds and a picture of the converted file, and offers the MIDI
-// files for download (several at once as one zip).
+// files for download (several at once as one zip). A floppy-disk image becomes its songs, shown
+// under it and zipped into a folder named after it.
 
-import {zipSync} from 'fflate';
+import {unzipSync, zipSync} from 'fflate';
 
 import {describeFile} from './describe.js';
 import {drawPianoRoll} from './piano-roll.js';
@@ -11,7 +12,8 @@ const $ = (selector, root = document) => root.querySelector(selector);
 const worker = new Worker(new URL('./worker.js', import.meta.url), {type: 'module'});
 
 let keys = [];
-let batch = [];  // the files on the page: {id, file, card, result}
+let batch = [];  // the files on the page: {id, name, card, result}; a disk also has songs
+let files = [];  // the files the batch came from, converted again when a setting changes
 let nextId = 1;
 
 // ---- Settings -----------------------------------------------------------------------------
@@ -32,7 +34,7 @@ function currentSettings() {
 }
 
 $('#settings').addEventListener('change', () => {
-  if (batch.length > 0) convertAll(batch.map((entry) => entry.file));
+  if (batch.length > 0) convertAll(files);
 });
 $('#settings').addEventListener('submit', (event) => event.preventDefault());
 
@@ -53,6 +55,8 @@ worker.onmessage = ({data}) => {
     showFailure(entry, data.message);
   else if (data.type === 'done')
     showResult(entry, data);
+  else if (data.type === 'disk')
+    showDisk(entry, data.disk);
 };
 worker.onerror = (event) => {
   $('#engine-state').textContent =
@@ -94,26 +98,100 @@ drop.addEventListener('drop', (event) => {
 window.addEventListener('dragover', (event) => event.preventDefault());
 window.addEventListener('drop', (event) => event.preventDefault());
 
-function convertAll(files) {
+const sectorImage = /\.(img|ima|dsk|vfd|flp)$/i;
+
+function convertAll(chosen) {
   for (const entry of batch)
     if (entry.url) URL.revokeObjectURL(entry.url);
+  files = chosen;
   const settings = currentSettings();
-  batch = files.map((file) => ({id: nextId++, file, card: newCard(file.name)}));
+  batch = files.map((file) => ({id: nextId++, name: file.name, card: newCard(file.name)}));
   $('#file-list').replaceChildren(...batch.map((entry) => entry.card));
   $('#results').hidden = batch.length === 0;
   updateBatch();
-  for (const entry of batch) {
-    if (!/\.evt$/i.test(entry.file.name)) {
-      showFailure(entry, `${entry.file.name} is not an organ performance file: those end in .evt.`);
-      continue;
+  batch.forEach((entry, i) => {
+    const name = entry.name;
+    if (/\.(hfe|scp)$/i.test(name)) {
+      showFailure(
+          entry,
+          `${name}: is a bitstream image of a disk's tracks, which is not read; ` +
+              'make a sector image (.img) of the disk from it first');
+      return;
     }
-    entry.file.arrayBuffer().then(
-        (bytes) =>
-            worker.postMessage({id: entry.id, name: entry.file.name, bytes, settings}, [bytes]),
-        (error) => showFailure(
-            entry, `${entry.file.name}: the browser could not read the file (${error.message}).`),
+    const disk = sectorImage.test(name) || /\.imz$/i.test(name);
+    if (!disk && !/\.evt$/i.test(name)) {
+      showFailure(entry, `${name} is not an organ performance file: those end in .evt.`);
+      return;
+    }
+    files[i].arrayBuffer().then(
+        (bytes) => {
+          if (!disk) return worker.postMessage({id: entry.id, name, bytes, settings}, [bytes]);
+          entry.settings = settings;
+          const image = /\.imz$/i.test(name) ? unzippedImage(entry, bytes) : bytes;
+          if (image) worker.postMessage({kind: 'disk', id: entry.id, name, bytes: image}, [image]);
+        },
+        (error) =>
+            showFailure(entry, `${name}: the browser could not read the file (${error.message}).`),
     );
+  });
+}
+
+// The one disk image in a zip (.imz), or nothing when the zip holds none or several.
+function unzippedImage(entry, bytes) {
+  try {
+    const inside =
+        Object.entries(unzipSync(new Uint8Array(bytes))).filter(([name]) => !name.endsWith('/'));
+    if (inside.length === 1) return inside[0][1].slice().buffer;
+    showFailure(
+        entry,
+        `${entry.name}: holds ${inside.length} files; ` +
+            'a zipped disk image (.imz) holds one');
+  } catch (error) {
+    showFailure(entry, `${entry.name}: cannot be read as a zip file (.imz): ${error.message}`);
   }
+  return null;
+}
+
+// The songs of a disk read in the worker: each gets a card under the disk's and is converted as
+// a file is, named "disk1/MDR_00.EVT" after the image; a damaged one says why.
+function showDisk(entry, disk) {
+  const folder = entry.name.replace(/\.[^.]*$/, '');
+  const damaged = disk.songs.filter((song) => song.damage).length;
+  entry.card.dataset.state = 'disk';
+  $('.progress', entry.card).hidden = true;
+  $('.status', entry.card).textContent =
+      `Disk image: ${disk.songs.length} ${disk.songs.length === 1 ? 'song' : 'songs'}` +
+      (damaged > 0 ? `, ${damaged} damaged` : '') +
+      `; ${disk.registrationFiles.length + disk.otherFiles.length} other files not converted.`;
+  const notes = [disk.fatNote, ...disk.problems].filter(Boolean);
+  if (notes.length > 0) {
+    $('.message', entry.card).textContent = notes.join('\n');
+    $('.message', entry.card).hidden = false;
+  }
+  entry.songs = disk.songs.map((song) => ({
+                                 id: nextId++,
+                                 name: `${folder}/${song.path}`,
+                                 card: newCard(`${folder}/${song.path}`),
+                                 warnings: song.warnings,
+                               }));
+  let after = entry.card;
+  for (const song of entry.songs) {
+    song.card.classList.add('song');
+    after.after(song.card);
+    after = song.card;
+  }
+  batch.splice(batch.indexOf(entry) + 1, 0, ...entry.songs);
+  disk.songs.forEach((song, i) => {
+    const songEntry = entry.songs[i];
+    if (song.damage) {
+      showFailure(songEntry, `${entry.name}/${song.path}: damaged, not converted: ${song.damage}`);
+      return;
+    }
+    const bytes = song.bytes.buffer;
+    worker.postMessage(
+        {id: songEntry.id, name: songEntry.name, bytes, settings: entry.settings}, [bytes]);
+  });
+  updateBatch();
 }
 
 function newCard(name) {
@@ -163,6 +241,10 @@ function showResult(entry, {outputName, info, midi, roll, milliseconds}) {
   const details = $('.details', card);
   details.hidden = false;
   $('.info', card).replaceChildren(...describeFile(info));
+  if (entry.warnings?.length > 0) {
+    $('.message', card).textContent = entry.warnings.map((w) => `Warning: ${w}`).join('\n');
+    $('.message', card).hidden = false;
+  }
   const link = $('.download', card);
   link.href = entry.url;
   link.download = outputName;
@@ -183,10 +265,12 @@ window.addEventListener('resize', () => {
 // The batch's button: the one MIDI file, or every converted file in one zip.
 function updateBatch() {
   const button = $('#download-all');
-  const converted = batch.filter((entry) => entry.result?.ok);
-  const pending = batch.filter((entry) => !entry.result).length;
-  const failed = batch.length - pending - converted.length;
-  let title = pending > 0 ? `Converting ${batch.length - pending + 1} of ${batch.length}…` : 'Done';
+  const entries = batch.filter((entry) => !entry.songs);  // a disk read counts as its songs
+  const converted = entries.filter((entry) => entry.result?.ok);
+  const pending = entries.filter((entry) => !entry.result).length;
+  const failed = entries.length - pending - converted.length;
+  let title =
+      pending > 0 ? `Converting ${entries.length - pending + 1} of ${entries.length}…` : 'Done';
   if (pending === 0 && failed > 0) {
     title = converted.length > 0 ?
         `${converted.length} converted, ${failed} not converted` :

@@ -64,6 +64,26 @@ export class Engine {
     });
   }
 
+  // The songs on a floppy-disk image: {ok: true, disk} or {ok: false, message}. disk has format,
+  // label, fatNote, problems, registrationFiles and otherFiles (paths), and songs, each
+  // {path, slot, damage, warnings, registration, bytes}: damage is null or why the song is
+  // damaged, and bytes are the song's as far as they read.
+  readDisk(fileName, bytes) {
+    return this.#withJob(fileName, bytes, (job) => {
+      const ok = this.module._koralux_job_read_disk(job) === 1;
+      const text = this.#string(this.module._koralux_job_text(job));
+      if (!ok) return {ok, message: text};
+      const disk = JSON.parse(text);
+      for (const song of disk.songs) {
+        const at = this.module._koralux_job_disk_file(job, song.index);
+        song.bytes = this.module.HEAPU8.slice(at, at + song.size);
+        delete song.index;
+        delete song.size;
+      }
+      return {ok, disk};
+    });
+  }
+
   // Gives the job `settings`: undefined, or {ok: false, message} for the first one refused.
   #set(job, settings) {
     for (const [name, value] of Object.entries(settings)) {

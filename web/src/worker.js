@@ -1,5 +1,6 @@
 // Converts in the background, so that the page never freezes: one message per file in, the
-// engine's reports and then the result (or the engine's message) out.
+// engine's reports and then the result (or the engine's message) out. A disk image comes in
+// as a message of kind "disk" and goes out as its songs, each then converted as a file is.
 
 import {Engine} from './engine.js';
 import createKoralux from './koralux.js';
@@ -11,9 +12,18 @@ loading.then(
     (error) => postMessage({type: 'broken', message: String(error?.message ?? error)}),
 );
 
-onmessage = async ({data: {id, name, bytes, settings}}) => {
+onmessage = async ({data: {kind, id, name, bytes, settings}}) => {
   const engine = await loading;
   const input = new Uint8Array(bytes);
+  if (kind === 'disk') {
+    const read = engine.readDisk(name, input);
+    if (!read.ok) {
+      postMessage({id, type: 'failed', message: read.message});
+      return;
+    }
+    postMessage({id, type: 'disk', disk: read.disk}, read.disk.songs.map((s) => s.bytes.buffer));
+    return;
+  }
   const described = engine.describe(name, input, settings);
   if (!described.ok) {
     postMessage({id, type: 'failed', message: described.message});

@@ -4,7 +4,7 @@
 
 import {unzipSync} from 'fflate';
 import assert from 'node:assert/strict';
-import {execFileSync} from 'node:child_process';
+import {execFileSync, spawnSync} from 'node:child_process';
 import {mkdirSync, readFileSync, writeFileSync} from 'node:fs';
 import path from 'node:path';
 import {after, before, test} from 'node:test';
@@ -12,7 +12,7 @@ import {chromium} from 'playwright-core';
 
 import {serve} from '../serve.mjs';
 
-import {convertNatively, generate, performance, siteDir, temporaryFolder, webBuild} from './helpers.mjs';
+import {convertNatively, generate, nativeBin, performance, siteDir, temporaryFolder, webBuild} from './helpers.mjs';
 
 const screenshots = path.join(webBuild, 'screenshots');
 let server;
@@ -159,6 +159,46 @@ test('a damaged file: the engine\'s message, no download', async (t) => {
   assert.ok(await page.isDisabled('#download-all'));
   assert.ok(await page.isHidden('.card .details'));
   await page.screenshot({path: path.join(screenshots, 'failed.png'), fullPage: true});
+});
+
+test('a disk image dropped: its songs in a folder of the zip, a damaged one named', async (t) => {
+  const folder = temporaryFolder(t);
+  const image = path.join(folder, 'disk1.img');
+  execFileSync('mformat', ['-C', '-i', image, '-f', '720', '::']);
+  for (const slot of [0, 1, 2]) {
+    const song = generate(folder, `MDR_0${slot}.EVT`, ['--seed', String(30 + slot)]);
+    execFileSync('mcopy', ['-i', image, song, '::']);
+  }
+  // The image cut inside the last song: the others convert, the last is damaged.
+  const last = execFileSync('mshowfat', ['-i', image, '::MDR_02.EVT']).toString();
+  const cluster = Number(/<(\d+)/.exec(last)[1]);
+  const bytes = readFileSync(image).subarray(0, (14 + (cluster - 2) * 2 + 1) * 512);
+  writeFileSync(image, bytes);
+  const native = spawnSync(
+      path.join(nativeBin, 'koralux-cli'), ['-q', image, '--output-dir', path.join(folder, 'out')]);
+  const damage = /MDR_02\.EVT: damaged, not converted: .*/.exec(native.stderr.toString())[0];
+
+  const page = await openPage(t);
+  const transfer = await page.evaluateHandle((list) => {
+    const data = new DataTransfer();
+    data.items.add(new File([new Uint8Array(list)], 'disk1.img'));
+    return data;
+  }, [...bytes]);
+  await page.dispatchEvent('#drop', 'drop', {dataTransfer: transfer});
+  await page.waitForFunction(
+      () => document.querySelectorAll('.card[data-state="done"]').length === 2);
+  await page.waitForSelector('.card.song[data-state="failed"]');
+  assert.equal(
+      await page.textContent('.card.song[data-state="failed"] .message'), `disk1.img/${damage}`);
+  await page.screenshot({path: path.join(screenshots, 'disk.png'), fullPage: true});
+  const {name, bytes: zip} = await downloadedBytes(page);
+  assert.equal(name, 'midi-files.zip');
+  const zipped = unzipSync(new Uint8Array(zip));
+  assert.deepEqual(Object.keys(zipped).sort(), ['disk1/MDR_00.EVT.mid', 'disk1/MDR_01.EVT.mid']);
+  for (const song of ['MDR_00.EVT', 'MDR_01.EVT']) {
+    const expected = readFileSync(path.join(folder, 'out', 'disk1', `${song}.mid`));
+    assert.ok(Buffer.from(zipped[`disk1/${song}.mid`]).equals(expected), `${song} differs`);
+  }
 });
 
 test('every control has a name and is reached with the Tab key', async (t) => {

@@ -168,3 +168,31 @@ test('output names and keys come from the engine', () => {
   assert.deepEqual(keys[0], {text: 'C Major', sharpsFlats: 0, minor: 0});
   assert.deepEqual(keys[23], {text: 'G Sharp Minor', sharpsFlats: 5, minor: 1});
 });
+
+test('the songs of a disk image convert as koralux-cli converts them', (t) => {
+  const folder = temporaryFolder(t);
+  const image = path.join(folder, 'disk.img');
+  execFileSync('mformat', ['-C', '-i', image, '-f', '720', '-v', 'ORGAN', '::']);
+  for (const slot of [0, 1, 2]) {
+    const song = generate(folder, `MDR_0${slot}.EVT`, ['--seed', String(slot + 1)]);
+    execFileSync('mcopy', ['-i', image, song, '::']);
+  }
+  execFileSync('mcopy', ['-i', image, path.join(folder, 'MDR_00.EVT'), '::MDR_00.B00']);
+  const {ok, disk, message} = engine.readDisk('disk.img', readFileSync(image));
+  assert.ok(ok, message);
+  assert.equal(disk.label, 'ORGAN');
+  assert.deepEqual(disk.songs.map((s) => [s.path, s.slot, s.damage, s.registration]), [
+    ['MDR_00.EVT', 0, null, 'MDR_00.B00'], ['MDR_01.EVT', 1, null, null],
+    ['MDR_02.EVT', 2, null, null]
+  ]);
+  for (const song of disk.songs) {
+    const native = convertNatively(
+        image, ['--song', String(song.slot)], path.join(folder, `${song.slot}.mid`));
+    const web = engine.convert(song.path, song.bytes);
+    assert.equal(Buffer.compare(web.midi, native.midi), 0, `${song.path}: the MIDI bytes differ`);
+  }
+  const refused = engine.readDisk('short.img', new Uint8Array(100));
+  assert.equal(
+      refused.message,
+      'short.img: is not a floppy-disk image: it is shorter than one sector (100 bytes)');
+});

@@ -1,7 +1,9 @@
 // The engine's interface to JavaScript (web/src/engine.js wraps it): a job holds one
 // performance's bytes and settings; describing it gives what --info shows, converting it gives
-// the MIDI file's bytes and reports the conversion's progress as it goes. Every answer that is
-// not bytes is text: JSON on success, the message the user reads on failure.
+// the MIDI file's bytes and reports the conversion's progress as it goes. A job may hold a
+// floppy-disk image instead: reading it lists the songs, whose bytes are then handed out one by
+// one. Every answer that is not bytes is text: JSON on success, the message the user reads on
+// failure.
 
 #include <emscripten/emscripten.h>
 
@@ -10,12 +12,15 @@
 #include <cstdint>
 #include <exception>
 #include <new>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "cli/performance_description.hpp"
 #include "common/failure_message.hpp"
+#include "common/fatal_stop.hpp"
+#include "disk/disk_contents.hpp"
 #include "engine/conversion_plan.hpp"
 #include "engine/conversion_run.hpp"
 #include "engine/key_signature_table.hpp"
@@ -54,8 +59,9 @@ struct Job {
   ConversionSettings settings;
   std::vector<std::uint8_t> performance;
   std::vector<std::uint8_t> midi;
-  std::string outputName;  // the MIDI file's name, derived from the performance's
-  std::string text;        // the JSON answer, or the message of the failure
+  std::string outputName;                  // the MIDI file's name, derived from the performance's
+  std::string text;                        // the JSON answer, or the message of the failure
+  std::optional<koralux::DiskImage> disk;  // when the bytes were read as a disk image
 };
 
 // What --info --json shows for the job's settings: what the file holds and the tracks a
@@ -74,6 +80,44 @@ std::string convert(Job& job) {
               {"notesTotal", result.summary.notesTotal},
               {"notesTranscribed", result.summary.notesTranscribed}}
       .dump();
+}
+
+// The job's bytes read as a floppy-disk image: its layout, label and damage, its songs (each
+// with the index that hands out its bytes), its registration files and other files.
+std::string readDisk(Job& job) {
+  try {
+    job.disk = koralux::readDiskImage(job.performance);
+  } catch (const koralux::FatalStop& stop) {
+    throw koralux::FatalStop(job.settings.inputPath, stop.description());
+  }
+  const koralux::DiskImage& disk = *job.disk;
+  const koralux::DiskContents contents = koralux::contentsOf(disk);
+  const auto nullOr = [](const std::string& text) { return text.empty() ? Json() : Json(text); };
+  Json songs = Json::array();
+  for (const koralux::DiskSong& song : contents.songs) {
+    const koralux::DiskFile& file = disk.files[song.file];
+    songs.push_back(
+        {{"index", song.file},
+         {"path", file.path},
+         {"slot", song.slot >= 0 ? Json(song.slot) : Json()},
+         {"size", file.bytes.size()},
+         {"damage", nullOr(file.damage)},
+         {"warnings", file.warnings},
+         {"registration", song.registration ? Json(disk.files[*song.registration].path) : Json()}});
+  }
+  const auto paths = [&disk](const std::vector<std::size_t>& indices) {
+    Json list = Json::array();
+    for (std::size_t i : indices) list.push_back(disk.files[i].path);
+    return list;
+  };
+  return Json{{"format", disk.geometry.format},
+              {"label", nullOr(disk.label)},
+              {"fatNote", nullOr(disk.fatNote)},
+              {"problems", disk.problems},
+              {"songs", songs},
+              {"registrationFiles", paths(contents.registrations)},
+              {"otherFiles", paths(contents.others)}}
+      .dump(-1, ' ', false, Json::error_handler_t::replace);
 }
 
 // Runs `work`, keeping its answer or the message of its failure in job.text; true on success.
@@ -146,6 +190,15 @@ EMSCRIPTEN_KEEPALIVE int koralux_job_describe(Job* job) {
 
 EMSCRIPTEN_KEEPALIVE int koralux_job_convert(Job* job) {
   return answer(*job, [job] { return convert(*job); }) ? 1 : 0;
+}
+
+EMSCRIPTEN_KEEPALIVE int koralux_job_read_disk(Job* job) {
+  return answer(*job, [job] { return readDisk(*job); }) ? 1 : 0;
+}
+
+// The bytes of the disk's file `index` (as far as they read), once the disk has been read.
+EMSCRIPTEN_KEEPALIVE const std::uint8_t* koralux_job_disk_file(const Job* job, std::size_t index) {
+  return job->disk->files.at(index).bytes.data();
 }
 
 EMSCRIPTEN_KEEPALIVE const char* koralux_job_text(const Job* job) {
