@@ -93,8 +93,6 @@ int main(int argc, char** argv) {
   prepareStandardStreams();
   CLI::App app{"Converts organ performances (.evt, disk images) into Standard MIDI Files.",
                "koralux-cli"};
-  // Whoever reads the help knows --help: its line makes room for another.
-  app.set_help_flag("-h,--help", "Print this help message and exit")->group("");
   app.set_version_flag("--version", std::string("koralux-cli ") + KORALUX_VERSION,
                        "Print the version and exit");
   app.footer(
@@ -137,7 +135,7 @@ int main(int argc, char** argv) {
       app.add_flag("--info", info, "Describe INPUTs, not converting them (with --json: JSON)")
           ->excludes(outputOption);
   // Named in --info's line, so that the help keeps to one screen.
-  app.add_flag("--json", json, "With --info: print JSON for scripts")->needs(infoFlag)->group("");
+  app.add_flag("--json", json, "With --info: print JSON for scripts")->group("");
   app.add_flag("--dump", dump, "List every event of INPUT instead of converting it")
       ->excludes(outputOption)
       ->excludes(infoFlag);
@@ -197,6 +195,10 @@ int main(int argc, char** argv) {
     return kExitUsage;
   }
   if (extract) return runExtractCommand(inputs, batch.outputDir, quiet, std::cout, std::cerr);
+  if (json && !info) {
+    std::cerr << "koralux-cli: --json requires --info\n";
+    return kExitUsage;
+  }
   if (info) {
     return runInfoCommand(inputs, settings, json, quiet, std::cout, std::cerr, batch.song,
                           audioRequest);
