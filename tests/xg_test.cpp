@@ -5,13 +5,11 @@
 #include <gtest/gtest.h>
 
 #include <string>
-#include <tuple>
 #include <vector>
 
 #include "engine/conversion_run.hpp"
 #include "engine/xg_activity.hpp"
 #include "tests/test_support.hpp"
-#include "tools/performance_generator.hpp"
 
 namespace koralux {
 namespace {
