@@ -65,6 +65,35 @@ TEST(Info, DescribesAKnownPerformanceAsTextAndJson) {
       "destinationChannel":3, "mono":true, "notes":30})"));
 }
 
+// What --xg-parts would add, and what is left out without it.
+TEST(Info, ListsTheBackingAndTheRegistrations) {
+  test::TemporaryFolder folder;
+  test::writeFile(folder.file("xg.evt"), performance(test::kSmallXgPerformance));
+  test::writeFile(folder.file("organ.evt"), performance(test::kOneNote));
+  const auto [status, text, err] = info({folder.file("xg.evt"), folder.file("organ.evt")}, false);
+  EXPECT_EQ(status, 0) << err;
+  EXPECT_TRUE(contains(text,
+                       "XG channels:     5\n"
+                       "Registrations:   2 changes\n"
+                       "  0.000 s        Registration 3\n"
+                       "  0.010 s        Registration 16\n"
+                       "With --xg-parts: 4 tracks, 2 of 2 notes\n"
+                       "  XG Setup    2 set-up messages\n"
+                       "  XG Part 5   from channel 5                     1 note\n"
+                       "  2 markers in the conductor track\n"
+                       "1 note on channels 5–14 is left out; add --xg-parts to keep it\n"))
+      << text;
+  EXPECT_FALSE(contains(text.substr(text.find("File:", 1)), "XG")) << "organ.evt has none";
+  const Json file = Json::parse(std::get<1>(info({folder.file("xg.evt")}, true))).at(0);
+  const Json expected = Json::parse(R"({
+      "xgChannels": [{"channel": 5, "noteOns": 1, "programChanges": 1}], "setupMessages": 2,
+      "registrationChanges": [{"milliseconds": 0, "registration": 3},
+                              {"milliseconds": 10, "registration": 16}],
+      "xgTracks": [{"name": "XG Setup", "channel": null, "notes": 0},
+                   {"name": "XG Part 5", "channel": 5, "notes": 1}], "xgNotes": 1})");
+  for (const auto& [key, value] : expected.items()) EXPECT_EQ(file[key], value) << key;
+}
+
 TEST(Info, GoesOnPastFilesItCannotReadAndKeepsJsonValid) {
   test::TemporaryFolder folder;
 #if defined(_WIN32)

@@ -1,20 +1,17 @@
 // The passes over the input: the analysis (tempo, song start, channel verdicts) and the clock
 // rule; the part transcription (velocities, mono mode, controllers and expression, the two
-// timing modes); and one reading of the input feeding several parts exactly as one pass per
-// part would.
+// timing modes); and a part that fails in a reading that feeds several.
 
 #include <gtest/gtest.h>
 
 #include "engine/analysis_pass.hpp"
 #include "engine/conversion_plan.hpp"
 #include "engine/conversion_run.hpp"
-#include "engine/part_schedule.hpp"
 #include "engine/performance_clock.hpp"
 #include "engine/transcription_pass.hpp"
 #include "evt/performance_reader.hpp"
 #include "smf/smf_writer.hpp"
 #include "tests/test_support.hpp"
-#include "tools/performance_generator.hpp"
 
 namespace koralux {
 namespace {
@@ -161,89 +158,23 @@ TEST(Transcription, WorkedCases) {
   }
 }
 
-// Each part's note-on count and track, or the error that ended it, in one reading of the input
-// or in one pass per part.
-using Outcomes = std::vector<std::pair<std::string, Bytes>>;
-Outcomes transcribe(bool inOneReading, const Bytes& input, const std::vector<PlannedTrack>& tracks,
-                    const AnalysisResults& analysis, TranscriptionOptions timing = {}) {
-  PerformanceReader reader(input, "song.evt");
-  std::vector<SmfWriter> writers(tracks.size());
-  std::vector<TrackToWrite> parts;
-  std::vector<PartOutcome> outcomes;
-  for (std::size_t i = 0; i < tracks.size(); ++i) {
-    parts.push_back({&tracks[i], &writers[i]});
-    if (!inOneReading) {
-      outcomes.push_back(
-          runTranscriptionPasses(reader, {&parts[i], 1}, analysis, timing).tracks.at(0));
-    }
-  }
-  if (inOneReading) outcomes = runTranscriptionPasses(reader, parts, analysis, timing).tracks;
-  Outcomes result;
-  for (std::size_t i = 0; i < parts.size(); ++i) {
-    try {
-      if (outcomes[i].failure) std::rethrow_exception(outcomes[i].failure);
-      result.emplace_back(std::to_string(outcomes[i].noteOnCount) + " notes",
-                          Bytes(writers[i].bytes().begin(), writers[i].bytes().end()));
-    } catch (const FatalStop& e) {
-      result.emplace_back(e.what(), Bytes());
-    }
-  }
-  return result;
-}
-
-TEST(PartsReading, WritesTheTracksOfOnePassPerPart) {
-  // Every row of the schedule, whatever the verdicts: rows 4 and 5 take the same channel, so
-  // the reading must feed one channel to two parts. 0x400F: channels 1 to 4 and 15 play.
-  std::vector<PlannedTrack> parts;
-  for (const PartScheduleRow& row : PartSchedule) parts.push_back(organPart(row));
-  for (const GeneratorOptions& shape : {
-           GeneratorOptions{.seed = 22,
-          .seconds = 20,
-          .channels = 0x400F,
-          .pedalWithoutReleases = true,
-          .everyKind = true},
-           GeneratorOptions{.seed = 24, .seconds = 20, .tempo = 240, .rhythmUnit = false},
-       }) {
-    const Bytes input = generatePerformance(shape);
-    for (const TranscriptionOptions timing :
-         {TranscriptionOptions{false, false}, {true, false}, {false, true}, {true, true}}) {
-      SCOPED_TRACE(::testing::Message() << "seed " << shape.seed << ", timing "
-                                        << timing.rhythmUnitAbsent << timing.legacyTiming);
-      const Outcomes expected = transcribe(false, input, parts, test::analyse(input), timing);
-      for (const auto& part : expected) EXPECT_TRUE(part.first.ends_with(" notes")) << part.first;
-      EXPECT_EQ(transcribe(true, input, parts, test::analyse(input), timing), expected);
-    }
-  }
-}
-
 // Markers without timing events halve the interval estimate to nothing (it then counts as 1);
 // each timing event of 16383 ms after that moves the clock 327660 ticks, and about 820 of
 // them pass the longest pause a MIDI file can hold. A note on channel 2 comes before one on
-// channel 1, so in one reading the lower manual's track fails first, with a longer pause.
-TEST(PartsReading, EachPartFailsAsItsOwnPassDoesAndTheFirstPartsErrorIsReported) {
+// channel 1, so the lower manual's track fails first, with a longer pause; each track fails on
+// its own, and the conversion reports the first part's error, after that part's status.
+TEST(PartsReading, EachPartFailsOnItsOwnAndTheFirstPartsErrorIsReported) {
   const Bytes input =
       test::performance("FE 78 90 3C 64 80 3C 40 " + repeat("FE 78", 11) + repeat("F4 7F 7F", 830) +
                         "91 3C 64 81 3C 40 90 3C 64 80 3C 40");
-  const std::vector<PlannedTrack> parts = {organPart(PartSchedule[1]), organPart(PartSchedule[2])};
-  const Outcomes own = transcribe(false, input, parts, test::analyse(input));
-  EXPECT_EQ(transcribe(true, input, parts, test::analyse(input)), own);
-  EXPECT_NE(own.at(0).first, own.at(1).first);
-  EXPECT_TRUE(test::contains(own[0].first, "longer than a MIDI file can hold"));
-
-  // The whole conversion reports the first part's error, after that part's status.
   ConversionSettings settings;
   settings.inputPath = "song.evt";
   test::RecordingObserver observer;
-  EXPECT_FATAL_STOP(convertPerformance(input, settings, observer), own[0].first);
+  EXPECT_FATAL_STOP(convertPerformance(input, settings, observer),
+                    "song.evt: the performance has a pause of 271958020 ticks");
   EXPECT_EQ(observer.calls,
             (std::vector<std::string>{"progressBegin 3",
                                       "status Status: Transcribing Lower Upper Notes"}));
-
-  // Damage in the input ends every part (the analysis pass would stop at it itself).
-  const Bytes damaged = test::performance("90 3C 64 91 3C 64 F0 01 02");
-  const Outcomes ended = transcribe(true, damaged, parts, kPlainAnalysis);
-  EXPECT_EQ(ended, transcribe(false, damaged, parts, kPlainAnalysis));
-  EXPECT_TRUE(test::contains(ended[1].first, "ends inside a system-exclusive message"));
 }
 
 }  // namespace

@@ -37,6 +37,24 @@ inline constexpr const char* kOneNote = "90 3C 64  F3 0A  FE 78  80 3C 40  FE 7A
 // byte 259 (the reader's message for it is checked in fault_test).
 inline constexpr const char* kEndsInSystemExclusive = "90 3C 64  F0 01 02";
 
+// kOneNote with a backing part on channel 5, set-up messages and two registration changes.
+// The clock: the tempo is 138, so the interval starts at 60000 / 138 = 434 ms, and 10 ms give
+// (10 x 480) / (434 x 24) = 0 ticks; the clock marker gives 20, the last one 40. The alignment
+// marker after the first clock marker makes the song-start offset 20 - 1920 = -1900, so the
+// events before the first clock marker land at 0 and those at tick 20 at 1920.
+inline constexpr const char* kSmallXgPerformance =
+    "F0 7E 7F 09 01 F7             # GM System On (universal)"
+    "\n F0 43 10 4C 00 00 7E 00 F7  # XG System On"
+    "\n F0 43 73 01 F7              # the organ's own: left out"
+    "\n B5 07 64                    # channel 6 plays no note: no track"
+    "\n B4 00 00  B4 20 00  C4 05   # bank select 0/32, program 5 on channel 5"
+    "\n CF 02                       # registration 3"
+    "\n 90 3C 64  94 40 70          # the upper manual and the backing strike"
+    "\n F3 0A  FE 78"
+    "\n E4 00 50  D4 30             # pitch bend, channel pressure"
+    "\n CF 0F                       # registration 16"
+    "\n 84 40 20  80 3C 40  FE 7A  FE 78";
+
 // The analysis pass over `input` (read as "song.evt"), its conductor track thrown away.
 AnalysisResults analyse(const Bytes& input);
 

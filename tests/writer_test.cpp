@@ -54,6 +54,7 @@ TEST(SmfWriter, EventEncodings) {
       // no input can put a status byte where a data byte belongs.
       {[](SmfWriter& w) { w.noteOn(1, 200, 215); }, "00 90 48 57"},
       {[](SmfWriter& w) { w.noteOff(1, 255, 128); }, "00 80 7F 00"},
+      {[](SmfWriter& w) { w.programChange(1, 200); }, "00 C0 48"},
       {[](SmfWriter& w) { w.controlChange(1, 128, 255); }, "00 B0 00 7F"},
   };
   for (const auto& [events, expected] : cases) {
