@@ -1,7 +1,5 @@
 #include "cli/batch.hpp"
 
-#include <unistd.h>
-
 #include <CLI/CLI.hpp>
 #include <algorithm>
 #include <atomic>
@@ -14,6 +12,7 @@
 #include <set>
 #include <thread>
 
+#include "common/console.hpp"
 #include "common/failure_message.hpp"
 #include "common/file_io.hpp"
 #include "engine/conversion_run.hpp"
@@ -179,8 +178,8 @@ class BatchReport {
       : total_(total),
         single_(single),
         quiet_(quiet),
-        progress_(!single && !quiet && ::isatty(STDERR_FILENO) == 1),
-        outputShared_(progress_ && ::isatty(STDOUT_FILENO) == 1) {}
+        progress_(!single && !quiet && isTerminal(StandardStream::Error)),
+        outputShared_(progress_ && isTerminal(StandardStream::Output)) {}
 
   void written(const ConversionSummary& summary, const std::string& output) {
     const std::lock_guard lock(mutex_);

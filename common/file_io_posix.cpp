@@ -15,9 +15,9 @@
 #include <cstdio>
 #include <filesystem>
 #include <memory>
-#include <random>
 
 #include "common/fatal_stop.hpp"
+#include "common/file_io_parts.hpp"
 #include "common/read_to_end.hpp"
 
 namespace koralux {
@@ -60,16 +60,7 @@ int writeAndClose(FileHandle file, std::span<const std::span<const std::uint8_t>
 }
 
 std::string temporaryNameBeside(const fs::path& target) {
-  std::random_device entropy;
-  std::uniform_int_distribution<unsigned> digit(0, 35);
-  std::string suffix;
-  for (int i = 0; i < 8; ++i) suffix += "0123456789abcdefghijklmnopqrstuvwxyz"[digit(entropy)];
-  // Built by appending: GCC 12 at -O3 warns falsely (-Wrestrict) about "." + std::string.
-  std::string name = ".";
-  name += target.filename().string();
-  name += ".koralux-";
-  name += suffix;
-  return (target.parent_path() / name).string();
+  return (target.parent_path() / temporaryFileName(target.filename().string())).string();
 }
 
 void writeDirectly(const std::string& path, std::span<const std::span<const std::uint8_t>> bytes) {
@@ -214,5 +205,15 @@ bool namesSameFile(const std::string& first, const std::string& second) {
   const bool same = fs::equivalent(first, second, error);
   return !error && same;
 }
+
+std::filesystem::path pathFromUtf8(const std::string& path) {
+  return std::filesystem::path(path);
+}
+
+std::string utf8FromPath(const std::filesystem::path& path) {
+  return path.string();
+}
+
+void makeStandardOutputBinary() {}
 
 }  // namespace koralux

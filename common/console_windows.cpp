@@ -1,23 +1,30 @@
-#include "common/console.hpp"
+// The console on Windows (common/console_posix.cpp elsewhere).
 
-#if defined(_WIN32)
 #include <windows.h>
 // windows.h first: shellapi.h needs its types.
-#include <shellapi.h>
-
 #include <fcntl.h>
 #include <io.h>
+#include <shellapi.h>
 
 #include <cstdio>
 #include <cstdlib>
 
+#include "common/console.hpp"
 #include "common/windows_text.hpp"
-#endif
 
 namespace koralux {
 
+namespace {
+
+// The console's code page belongs to the console, not to the program: it is put back on exit.
+UINT consoleCodePage = 0;
+void restoreConsoleCodePage() {
+  SetConsoleOutputCP(consoleCodePage);
+}
+
+}  // namespace
+
 std::vector<std::string> utf8Arguments(int argc, char** argv) {
-#if defined(_WIN32)
   int count = 0;
   if (wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count); wide != nullptr) {
     std::vector<std::string> arguments;
@@ -25,22 +32,14 @@ std::vector<std::string> utf8Arguments(int argc, char** argv) {
     LocalFree(wide);
     return arguments;
   }
-#endif
   return std::vector<std::string>(argv, argv + argc);
 }
 
-#if defined(_WIN32)
-namespace {
-// The console's code page belongs to the console, not to the program: it is put back on exit.
-UINT consoleCodePage = 0;
-void restoreConsoleCodePage() {
-  SetConsoleOutputCP(consoleCodePage);
+bool isTerminal(StandardStream stream) {
+  return _isatty(_fileno(stream == StandardStream::Output ? stdout : stderr)) != 0;
 }
-}  // namespace
-#endif
 
 void prepareStandardStreams() {
-#if defined(_WIN32)
   consoleCodePage = GetConsoleOutputCP();
   if (consoleCodePage != 0 && consoleCodePage != CP_UTF8 && SetConsoleOutputCP(CP_UTF8)) {
     std::atexit(restoreConsoleCodePage);
@@ -53,7 +52,6 @@ void prepareStandardStreams() {
   }
   _setmode(_fileno(stdout), _O_BINARY);
   _setmode(_fileno(stderr), _O_BINARY);
-#endif
 }
 
 }  // namespace koralux
