@@ -31,43 +31,32 @@ struct Job {
   std::string refusal;  // "LABEL: description", or empty
 };
 
-// Where the conversion of `input` goes: beside it, or under the output folder at `relative`
-// (its path below the walked folder, or its name), always under the derived output name.
-std::string outputFor(const fs::path& input, const fs::path& relative,
-                      const BatchOptions& options) {
-  if (options.outputDir.empty()) return derivedOutputName(utf8FromPath(input));
-  return derivedOutputName(utf8FromPath(pathFromUtf8(options.outputDir) / relative));
-}
-
-// Adds every performance file below `folder` (links to folders are not followed, so a tree
-// that links to itself is walked once). A folder that cannot be read is reported and the
-// walk goes on with the rest.
-void walk(const fs::path& folder, const fs::path& root, const BatchOptions& options,
-          std::vector<Job>& jobs, std::vector<std::string>& problems) {
-  std::error_code error;
-  fs::directory_iterator entries(folder, error);
-  if (error) {
-    problems.push_back(utf8FromPath(folder) + ": " + error.message());
+// Adds every performance file in `folder` and below (links to folders are not followed, so a tree
+// that links to itself is walked once), each with its output: beside it, or at the same place
+// under `outputFolder` if that is not empty. Paths are joined as the user spelled the folders. A
+// folder that cannot be read is reported and the walk goes on with the rest.
+void walk(const std::string& folder, const std::string& outputFolder, std::vector<Job>& jobs,
+          std::vector<std::string>& problems) {
+  std::vector<FolderEntry> entries;
+  try {
+    entries = listFolder(folder);
+  } catch (...) {
+    problems.push_back(failureMessage(std::current_exception(), folder));
     return;
   }
-  std::vector<fs::path> files;
-  std::vector<fs::path> folders;
-  for (const fs::directory_entry& entry : entries) {
-    std::error_code kindError;
-    if (!entry.is_symlink(kindError) && entry.is_directory(kindError)) {
-      folders.push_back(entry.path());
-    } else if (isPerformanceFileName(utf8FromPath(entry.path().filename())) &&
-               entry.is_regular_file(kindError)) {
-      files.push_back(entry.path());
-    }
-  }
-  std::sort(files.begin(), files.end());
-  std::sort(folders.begin(), folders.end());
-  for (const fs::path& file : files) {
+  for (const FolderEntry& entry : entries) {
+    if (entry.kind != FolderEntry::Kind::File || !isPerformanceFileName(entry.name)) continue;
+    const std::string input = joinPath(folder, entry.name);
     jobs.push_back(
-        {utf8FromPath(file), outputFor(file, file.lexically_relative(root), options), {}});
+        {input,
+         derivedOutputName(outputFolder.empty() ? input : joinPath(outputFolder, entry.name)),
+         {}});
   }
-  for (const fs::path& sub : folders) walk(sub, root, options, jobs, problems);
+  for (const FolderEntry& entry : entries) {
+    if (entry.kind != FolderEntry::Kind::Folder) continue;
+    walk(joinPath(folder, entry.name),
+         outputFolder.empty() ? outputFolder : joinPath(outputFolder, entry.name), jobs, problems);
+  }
 }
 
 // The files to convert, in the order given (a walked folder's files sorted by path), each
@@ -77,10 +66,9 @@ std::vector<Job> plan(const std::vector<std::string>& inputs, const BatchOptions
                       std::vector<std::string>& problems) {
   std::vector<Job> jobs;
   for (const std::string& input : inputs) {
-    std::error_code error;
-    if (fs::is_directory(pathFromUtf8(input), error)) {
+    if (isFolder(input)) {
       if (options.recursive) {
-        walk(pathFromUtf8(input), pathFromUtf8(input), options, jobs, problems);
+        walk(input, options.outputDir, jobs, problems);
       } else {
         jobs.push_back({input,
                         {},
@@ -89,8 +77,11 @@ std::vector<Job> plan(const std::vector<std::string>& inputs, const BatchOptions
       }
       continue;
     }
+    const std::string name = utf8FromPath(pathFromUtf8(input).filename());
     jobs.push_back(
-        {input, outputFor(pathFromUtf8(input), pathFromUtf8(input).filename(), options), {}});
+        {input,
+         derivedOutputName(options.outputDir.empty() ? input : joinPath(options.outputDir, name)),
+         {}});
   }
 
   // Two spellings of one path compare equal once made absolute and normal ("a/./b",
@@ -126,15 +117,17 @@ std::vector<Job> plan(const std::vector<std::string>& inputs, const BatchOptions
 // refuses the files that were to go there.
 void makeOutputFolders(std::vector<Job>& jobs, const BatchOptions& options) {
   if (options.outputDir.empty()) return;
-  std::map<fs::path, std::string> made;  // folder -> why it cannot be made, or ""
+  std::map<std::string, std::string> made;  // folder -> why it cannot be made, or ""
   for (Job& job : jobs) {
     if (!job.refusal.empty()) continue;
-    const fs::path folder = pathFromUtf8(job.output).parent_path();
+    const std::string folder = utf8FromPath(pathFromUtf8(job.output).parent_path());
     auto [entry, added] = made.emplace(folder, std::string());
     if (added) {
-      std::error_code error;
-      fs::create_directories(folder, error);
-      if (error) entry->second = utf8FromPath(folder) + ": " + error.message();
+      try {
+        makeFolders(folder);
+      } catch (...) {
+        entry->second = failureMessage(std::current_exception(), folder);
+      }
     }
     if (!entry->second.empty()) job.refusal = entry->second;
   }

@@ -2,7 +2,9 @@
 // them in one call (cli/batch.cpp).
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <cstdint>
+#include <exception>
 #include <iostream>
 #include <memory>
 #include <optional>
@@ -13,6 +15,7 @@
 #include "cli/event_dump.hpp"
 #include "cli/performance_info.hpp"
 #include "common/console.hpp"
+#include "common/failure_message.hpp"
 #include "engine/conversion_settings.hpp"
 #include "engine/key_signature_table.hpp"
 #include "engine/setting_ranges.hpp"
@@ -20,6 +23,7 @@
 namespace koralux::cli {
 namespace {
 
+constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
 
 struct TimeSignatureText {
@@ -57,6 +61,30 @@ std::string keyList() {
     list += row.text;
   }
   return list;
+}
+
+// Replaces each input that is a wildcard pattern by the names it matches (on Windows, where the
+// shell leaves wildcards to the program; elsewhere the shell has expanded them). Each pattern
+// that matches nothing, or whose folder cannot be read, is reported on standard error; returns
+// false if there was one.
+bool expandInputs(std::vector<std::string>& inputs, bool folders) {
+  std::vector<std::string> expanded;
+  bool allMatched = true;
+  for (const std::string& input : inputs) {
+    try {
+      const std::vector<std::string> names = expandWildcards(input, folders);
+      if (names.empty()) {
+        std::cerr << "koralux-cli: " << input << ": no file matches" << std::endl;
+        allMatched = false;
+      }
+      expanded.insert(expanded.end(), names.begin(), names.end());
+    } catch (...) {
+      std::cerr << "koralux-cli: " << failureMessage(std::current_exception(), input) << std::endl;
+      allMatched = false;
+    }
+  }
+  inputs = std::move(expanded);
+  return allMatched;
 }
 
 // Help that fits one screen: the usage line names INPUT, so it gets no section of its own, and
@@ -161,11 +189,18 @@ int main(int argc, char** argv) {
   settings.legacyTiming = legacyTiming;
   settings.xgParts = xgParts;
 
-  if (info) return runInfoCommand(inputs, settings, json, quiet, std::cout, std::cerr);
-  if (dump) return runDumpCommand(inputs, rhythmUnitAbsent, quiet, std::cout, std::cerr);
-  if (const auto error = batchUsageError(inputs, output, batch)) {
+  const bool allMatched = expandInputs(inputs, batch.recursive);
+  if (inputs.empty()) return kExitFailed;
+  int status = 0;
+  if (info) {
+    status = runInfoCommand(inputs, settings, json, quiet, std::cout, std::cerr);
+  } else if (dump) {
+    status = runDumpCommand(inputs, rhythmUnitAbsent, quiet, std::cout, std::cerr);
+  } else if (const auto error = batchUsageError(inputs, output, batch)) {
     std::cerr << "koralux-cli: " << *error << '\n';
     return kExitUsage;
+  } else {
+    status = runConversions(inputs, output, batch, settings, quiet);
   }
-  return runConversions(inputs, output, batch, settings, quiet);
+  return allMatched ? status : std::max(status, kExitFailed);
 }

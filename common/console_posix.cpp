@@ -10,6 +10,10 @@ std::vector<std::string> utf8Arguments(int argc, char** argv) {
   return std::vector<std::string>(argv, argv + argc);
 }
 
+std::vector<std::string> expandWildcards(const std::string& argument, bool /*folders*/) {
+  return {argument};
+}
+
 bool isTerminal(StandardStream stream) {
   return ::isatty(stream == StandardStream::Output ? STDOUT_FILENO : STDERR_FILENO) == 1;
 }

@@ -11,6 +11,7 @@
 #define KORALUX_NAMELESS_FILES 1
 #endif
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
@@ -215,5 +216,44 @@ std::string utf8FromPath(const std::filesystem::path& path) {
 }
 
 void makeStandardOutputBinary() {}
+
+std::vector<FolderEntry> listFolder(const std::string& path) {
+  std::error_code error;
+  fs::directory_iterator entries(path, error);
+  std::vector<FolderEntry> list;
+  for (; !error && entries != fs::directory_iterator(); entries.increment(error)) {
+    const fs::directory_entry& entry = *entries;
+    std::error_code kindError;
+    FolderEntry::Kind kind = FolderEntry::Kind::Other;
+    if (entry.is_symlink(kindError)) {
+      if (entry.is_regular_file(kindError)) kind = FolderEntry::Kind::File;
+    } else if (entry.is_directory(kindError)) {
+      kind = FolderEntry::Kind::Folder;
+    } else if (entry.is_regular_file(kindError)) {
+      kind = FolderEntry::Kind::File;
+    }
+    list.push_back({entry.path().filename().string(), kind});
+  }
+  if (error) throw FatalStop::fromErrno(path, error.value());
+  std::sort(list.begin(), list.end(),
+            [](const FolderEntry& a, const FolderEntry& b) { return a.name < b.name; });
+  return list;
+}
+
+bool isFolder(const std::string& path) {
+  std::error_code error;
+  return fs::is_directory(path, error);
+}
+
+void makeFolders(const std::string& path) {
+  std::error_code error;
+  fs::create_directories(path, error);
+  if (error) throw FatalStop::fromErrno(path, error.value());
+}
+
+std::string joinPath(const std::string& folder, const std::string& name) {
+  if (folder.empty()) return name;
+  return folder.back() == '/' ? folder + name : folder + '/' + name;
+}
 
 }  // namespace koralux

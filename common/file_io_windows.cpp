@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <io.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <vector>
 
@@ -204,6 +205,74 @@ std::string utf8FromPath(const std::filesystem::path& path) {
 
 void makeStandardOutputBinary() {
   _setmode(_fileno(stdout), _O_BINARY);
+}
+
+std::vector<FolderEntry> listFolder(const std::string& path) {
+  std::wstring pattern = systemPath(path);
+  if (!pattern.ends_with(L'\\')) pattern += L'\\';
+  pattern += L'*';
+  WIN32_FIND_DATAW found{};
+  const HANDLE search = FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &found,
+                                         FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH);
+  if (search == INVALID_HANDLE_VALUE) {
+    // A drive's top folder has no "." and "..": empty, it has nothing to find.
+    if (GetLastError() == ERROR_FILE_NOT_FOUND) return {};
+    throw systemError(path, GetLastError());
+  }
+  std::vector<FolderEntry> list;
+  DWORD failure = 0;
+  for (;;) {
+    const std::wstring_view name = found.cFileName;
+    if (name != L"." && name != L"..") {
+      FolderEntry::Kind kind = FolderEntry::Kind::File;
+      if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        kind = (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0
+                   ? FolderEntry::Kind::Other
+                   : FolderEntry::Kind::Folder;
+      }
+      list.push_back({windows::narrow(name), kind});
+    }
+    if (!FindNextFileW(search, &found)) {
+      failure = GetLastError();
+      break;
+    }
+  }
+  FindClose(search);
+  if (failure != ERROR_NO_MORE_FILES) throw systemError(path, failure);
+  std::sort(list.begin(), list.end(),
+            [](const FolderEntry& a, const FolderEntry& b) { return a.name < b.name; });
+  return list;
+}
+
+bool isFolder(const std::string& path) {
+  const DWORD attributes = GetFileAttributesW(systemPath(path).c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+void makeFolders(const std::string& path) {
+  const std::wstring full = systemPath(path);
+  // Each folder from the top down, passing those that exist; the first is the one below the
+  // drive (\\?\C:\) or the share (\\?\UNC\server\share\).
+  std::size_t at = full.find(L'\\', 7);
+  if (full.starts_with(L"\\\\?\\UNC\\")) at = full.find(L'\\', full.find(L'\\', 8) + 1);
+  for (;;) {
+    const std::wstring folder = full.substr(0, at);
+    const DWORD attributes = GetFileAttributesW(folder.c_str());
+    if ((attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) &&
+        !CreateDirectoryW(folder.c_str(), nullptr)) {
+      throw systemError(path, GetLastError());
+    }
+    if (at == std::wstring::npos) return;
+    at = full.find(L'\\', at + 1);
+  }
+}
+
+std::string joinPath(const std::string& folder, const std::string& name) {
+  if (folder.empty()) return name;
+  const char last = folder.back();
+  if (last == '\\' || last == '/' || last == ':') return folder + name;
+  const std::size_t separator = folder.find_last_of("\\/");
+  return folder + (separator == std::string::npos ? '\\' : folder[separator]) + name;
 }
 
 }  // namespace koralux
