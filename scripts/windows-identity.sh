@@ -100,7 +100,10 @@ cp -r "$work/deep-windows" "$work/deep-linux"
 "$linux/koralux-cli" -r "$work/deep-linux" --output-dir "$work/deep-out-linux" -q
 wine "$exe" -r "$work/deep-windows" -q
 wine "$exe" -r "$work/deep-windows" --output-dir "$work/deep-out-windows" -q
-wine "$exe" -r "$level" --output-dir "$work/deep-direct" -q
+# The path it prints keeps the "/" typed.
+wine "$exe" -r "$level" --output-dir "$work/deep-direct" 2>/dev/null | tr -d '\r' >"$work/deep-direct.txt"
+grep -qF " to $work/deep-direct/song 6.mid" "$work/deep-direct.txt" ||
+  echo "DIFFERENT: deep folder named directly: $(cat "$work/deep-direct.txt")" >>"$work/report"
 for depth in 1 2 3 4 5 6; do
   found=$(cd "$work/deep-linux" && find . -name "song $depth.mid")
   compare "deep: $found" "$work/deep-linux/$found" "$work/deep-windows/$found"
