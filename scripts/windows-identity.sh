@@ -69,7 +69,8 @@ while read -r file; do compare "batch $file" "$work/linux/$file" "$work/windows/
 # *.EVT only.
 for side in linux windows; do
   mkdir -p "$work/card-$side"
-  for name in 00:song.evt 01:Übung\ é.evt 02:練習曲.evt 03:sub\ folder/unaligned.evt 10:song.evt; do
+  for name in 00:song.evt 01:Übung\ é.evt 02:練習曲.evt 03:sub\ folder/unaligned.evt \
+    10:song.evt; do
     cp "${name#*:}" "$work/card-$side/MDR_${name%%:*}.EVT"
   done
 done
@@ -85,7 +86,8 @@ for file in info.txt lower.txt out/MDR_00.EVT.mid out/MDR_01.EVT.mid out/MDR_02.
   out/MDR_03.EVT.mid; do
   compare "wildcards: $file" "$work/card-linux/$file" "$work/card-windows/$file"
 done
-[ ! -e "$work/card-windows/out/MDR_10.EVT.mid" ] || echo "DIFFERENT: MDR_0?.EVT matched MDR_10.EVT" >>"$work/report"
+[ ! -e "$work/card-windows/out/MDR_10.EVT.mid" ] ||
+  echo "DIFFERENT: MDR_0?.EVT matched MDR_10.EVT" >>"$work/report"
 
 # -r over folders whose paths pass 300 characters, outputs beside the inputs and under
 # --output-dir, and the deepest folder named directly.
@@ -101,7 +103,8 @@ cp -r "$work/deep-windows" "$work/deep-linux"
 wine "$exe" -r "$work/deep-windows" -q
 wine "$exe" -r "$work/deep-windows" --output-dir "$work/deep-out-windows" -q
 # The path it prints keeps the "/" typed.
-wine "$exe" -r "$level" --output-dir "$work/deep-direct" 2>/dev/null | tr -d '\r' >"$work/deep-direct.txt"
+wine "$exe" -r "$level" --output-dir "$work/deep-direct" 2>/dev/null |
+  tr -d '\r' >"$work/deep-direct.txt"
 grep -qF " to $work/deep-direct/song 6.mid" "$work/deep-direct.txt" ||
   echo "DIFFERENT: deep folder named directly: $(cat "$work/deep-direct.txt")" >>"$work/report"
 for depth in 1 2 3 4 5 6; do
@@ -131,4 +134,5 @@ if [ "$failures" -ne 0 ]; then
   echo "windows-identity: $failures differences" >&2
   exit 1
 fi
-echo "windows-identity: $files performances, both timings and the XG parts, one by one and as a batch, and the listings: identical; wildcards, deep folders and an unreadable folder as on Windows"
+echo "windows-identity: $files performances, both timings and the XG parts, one by one and as a batch, and the listings: identical"
+echo "windows-identity: wildcards in cmd, deep folders and an unreadable folder as on Windows"
