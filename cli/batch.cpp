@@ -1,7 +1,5 @@
 #include "cli/batch.hpp"
 
-#include <unistd.h>
-
 #include <CLI/CLI.hpp>
 #include <algorithm>
 #include <atomic>
@@ -17,6 +15,7 @@
 #include "audio/audio_file.hpp"
 #include "cli/audio_output.hpp"
 #include "cli/disk_command.hpp"
+#include "common/console.hpp"
 #include "common/failure_message.hpp"
 #include "common/file_io.hpp"
 #include "engine/conversion_run.hpp"
@@ -88,57 +87,36 @@ void addDiskJobs(const std::string& image, const fs::path& folder, const std::st
   }
 }
 
-// The folder of an image's songs: beside it, or under the output folder at `relative`.
-fs::path diskFolderFor(const fs::path& image, const fs::path& relative,
-                       const BatchOptions& options) {
-  if (options.outputDir.empty()) return pathFromUtf8(diskFolderName(utf8FromPath(image)));
-  return pathFromUtf8(options.outputDir) / pathFromUtf8(diskFolderName(utf8FromPath(relative)));
-}
-
-// Where the conversion of `input` goes: beside it, or under the output folder at `relative`
-// (its path below the walked folder, or its name), always under the derived output name.
-std::string outputFor(const fs::path& input, const fs::path& relative,
-                      const BatchOptions& options) {
-  if (options.outputDir.empty()) return derivedOutputName(utf8FromPath(input));
-  return derivedOutputName(utf8FromPath(pathFromUtf8(options.outputDir) / relative));
-}
-
-// Adds every performance file below `folder` (links to folders are not followed, so a tree
-// that links to itself is walked once). A folder that cannot be read is reported and the
-// walk goes on with the rest.
-void walk(const fs::path& folder, const fs::path& root, const BatchOptions& options,
-          std::vector<Job>& jobs, std::vector<std::string>& problems,
-          std::vector<std::string>& notes, DiskTally& tally) {
-  std::error_code error;
-  fs::directory_iterator entries(folder, error);
-  if (error) {
-    problems.push_back(utf8FromPath(folder) + ": " + error.message());
+// Adds every performance file and disk image in `folder` and below (links to folders are not
+// followed, so a tree that links to itself is walked once), each with its output: beside it, or
+// at the same place under `outputFolder` if that is not empty; an image's songs go into the
+// image's folder there. Paths are joined as the user spelled the folders. A folder that cannot
+// be read is reported and the walk goes on with the rest.
+void walk(const std::string& folder, const std::string& outputFolder, std::vector<Job>& jobs,
+          std::vector<std::string>& problems, std::vector<std::string>& notes, DiskTally& tally) {
+  std::vector<FolderEntry> entries;
+  try {
+    entries = listFolder(folder);
+  } catch (...) {
+    problems.push_back(failureMessage(std::current_exception(), folder));
     return;
   }
-  std::vector<fs::path> files;
-  std::vector<fs::path> folders;
-  for (const fs::directory_entry& entry : entries) {
-    std::error_code kindError;
-    if (!entry.is_symlink(kindError) && entry.is_directory(kindError)) {
-      folders.push_back(entry.path());
-    } else if ((isPerformanceFileName(utf8FromPath(entry.path().filename())) ||
-                imageKindOf(utf8FromPath(entry.path().filename())) != ImageKind::None) &&
-               entry.is_regular_file(kindError)) {
-      files.push_back(entry.path());
+  for (const FolderEntry& entry : entries) {
+    if (entry.kind != FolderEntry::Kind::File) continue;
+    const std::string input = joinPath(folder, entry.name);
+    const std::string placed = outputFolder.empty() ? input : joinPath(outputFolder, entry.name);
+    if (imageKindOf(entry.name) != ImageKind::None) {
+      addDiskJobs(input, pathFromUtf8(diskFolderName(placed)), {}, jobs, problems, notes, tally);
+    } else if (isPerformanceFileName(entry.name)) {
+      jobs.push_back({input, derivedOutputName(placed), {}, {}, 0});
     }
   }
-  std::sort(files.begin(), files.end());
-  std::sort(folders.begin(), folders.end());
-  for (const fs::path& file : files) {
-    const fs::path relative = file.lexically_relative(root);
-    if (imageKindOf(utf8FromPath(file)) != ImageKind::None) {
-      addDiskJobs(utf8FromPath(file), diskFolderFor(file, relative, options), {}, jobs, problems,
-                  notes, tally);
-    } else {
-      jobs.push_back({utf8FromPath(file), outputFor(file, relative, options), {}, {}, 0});
-    }
+  for (const FolderEntry& entry : entries) {
+    if (entry.kind != FolderEntry::Kind::Folder) continue;
+    walk(joinPath(folder, entry.name),
+         outputFolder.empty() ? outputFolder : joinPath(outputFolder, entry.name), jobs, problems,
+         notes, tally);
   }
-  for (const fs::path& sub : folders) walk(sub, root, options, jobs, problems, notes, tally);
 }
 
 // The files to convert, in the order given (a walked folder's files sorted by path), each
@@ -149,10 +127,9 @@ std::vector<Job> plan(const std::vector<std::string>& inputs, const std::string&
                       std::vector<std::string>& notes, DiskTally& tally) {
   std::vector<Job> jobs;
   for (const std::string& input : inputs) {
-    std::error_code error;
-    if (fs::is_directory(pathFromUtf8(input), error)) {
+    if (isFolder(input)) {
       if (options.recursive) {
-        walk(pathFromUtf8(input), pathFromUtf8(input), options, jobs, problems, notes, tally);
+        walk(input, options.outputDir, jobs, problems, notes, tally);
       } else {
         jobs.push_back({input,
                         {},
@@ -163,19 +140,17 @@ std::vector<Job> plan(const std::vector<std::string>& inputs, const std::string&
       }
       continue;
     }
+    const std::string name = utf8FromPath(pathFromUtf8(input).filename());
+    const std::string placed =
+        options.outputDir.empty() ? input : joinPath(options.outputDir, name);
     if (imageKindOf(input) != ImageKind::None) {
       const std::size_t first = jobs.size();
-      addDiskJobs(input,
-                  diskFolderFor(pathFromUtf8(input), pathFromUtf8(input).filename(), options),
-                  options.song, jobs, problems, notes, tally);
+      addDiskJobs(input, pathFromUtf8(diskFolderName(placed)), options.song, jobs, problems, notes,
+                  tally);
       if (!songOutput.empty() && jobs.size() == first + 1) jobs.back().output = songOutput;
       continue;
     }
-    jobs.push_back({input,
-                    outputFor(pathFromUtf8(input), pathFromUtf8(input).filename(), options),
-                    {},
-                    {},
-                    0});
+    jobs.push_back({input, derivedOutputName(placed), {}, {}, 0});
   }
 
   // Two spellings of one path compare equal once made absolute and normal ("a/./b",
@@ -212,16 +187,18 @@ std::vector<Job> plan(const std::vector<std::string>& inputs, const std::string&
 // Makes the folders that the outputs go to under --output-dir and the folders of the disks'
 // songs; a folder that cannot be made refuses the files that were to go there.
 void makeOutputFolders(std::vector<Job>& jobs, const BatchOptions& options) {
-  std::map<fs::path, std::string> made;  // folder -> why it cannot be made, or ""
+  std::map<std::string, std::string> made;  // folder -> why it cannot be made, or ""
   for (Job& job : jobs) {
     if (!job.refusal.empty() || (options.outputDir.empty() && !job.disk)) continue;
-    const fs::path folder = pathFromUtf8(job.output).parent_path();
+    const std::string folder = utf8FromPath(pathFromUtf8(job.output).parent_path());
     if (folder.empty()) continue;
     auto [entry, added] = made.emplace(folder, std::string());
     if (added) {
-      std::error_code error;
-      fs::create_directories(folder, error);
-      if (error) entry->second = utf8FromPath(folder) + ": " + error.message();
+      try {
+        makeFolders(folder);
+      } catch (...) {
+        entry->second = failureMessage(std::current_exception(), folder);
+      }
     }
     if (!entry->second.empty()) job.refusal = entry->second;
   }
@@ -277,8 +254,8 @@ class BatchReport {
       : total_(total),
         single_(single),
         quiet_(quiet),
-        progress_(!single && !quiet && ::isatty(STDERR_FILENO) == 1),
-        outputShared_(progress_ && ::isatty(STDOUT_FILENO) == 1) {}
+        progress_(!single && !quiet && isTerminal(StandardStream::Error)),
+        outputShared_(progress_ && isTerminal(StandardStream::Output)) {}
 
   // `finished`: nothing more is to be made of the file (no audio follows). The findings are
   // warnings: on standard error even with --quiet, since the file may not be what the user
@@ -319,7 +296,7 @@ class BatchReport {
 
   // For a single file on a terminal: how far the audio of `path` is made.
   void rendering(const std::string& path, double share) {
-    if (!single_ || quiet_ || ::isatty(STDERR_FILENO) != 1) return;
+    if (!single_ || quiet_ || !isTerminal(StandardStream::Error)) return;
     const std::lock_guard lock(mutex_);
     const int percent = static_cast<int>(share * 100);
     if (rendering_ && percent == renderedPercent_) return;

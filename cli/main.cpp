@@ -2,7 +2,9 @@
 // them in one call (cli/batch.cpp).
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <cstdint>
+#include <exception>
 #include <iostream>
 #include <memory>
 #include <optional>
@@ -15,6 +17,7 @@
 #include "cli/event_dump.hpp"
 #include "cli/performance_info.hpp"
 #include "common/console.hpp"
+#include "common/failure_message.hpp"
 #include "common/fatal_stop.hpp"
 #include "engine/conversion_settings.hpp"
 #include "engine/key_signature_table.hpp"
@@ -23,6 +26,7 @@
 namespace koralux::cli {
 namespace {
 
+constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
 
 struct TimeSignatureText {
@@ -60,6 +64,30 @@ std::string keyList() {
     list += row.text;
   }
   return list;
+}
+
+// Replaces each input that is a wildcard pattern by the names it matches (on Windows, where the
+// shell leaves wildcards to the program; elsewhere the shell has expanded them). Each pattern
+// that matches nothing, or whose folder cannot be read, is reported on standard error; returns
+// false if there was one.
+bool expandInputs(std::vector<std::string>& inputs, bool folders) {
+  std::vector<std::string> expanded;
+  bool allMatched = true;
+  for (const std::string& input : inputs) {
+    try {
+      const std::vector<std::string> names = expandWildcards(input, folders);
+      if (names.empty()) {
+        std::cerr << "koralux-cli: " << input << ": no file matches" << std::endl;
+        allMatched = false;
+      }
+      expanded.insert(expanded.end(), names.begin(), names.end());
+    } catch (...) {
+      std::cerr << "koralux-cli: " << failureMessage(std::current_exception(), input) << std::endl;
+      allMatched = false;
+    }
+  }
+  inputs = std::move(expanded);
+  return allMatched;
 }
 
 // Help that fits one screen: the usage line names INPUT, so it gets no section of its own, and
@@ -194,29 +222,34 @@ int main(int argc, char** argv) {
     std::cerr << "koralux-cli: " << *error << '\n';
     return kExitUsage;
   }
-  if (extract) return runExtractCommand(inputs, batch.outputDir, quiet, std::cout, std::cerr);
   if (json && !info) {
     std::cerr << "koralux-cli: --json requires --info\n";
     return kExitUsage;
   }
-  if (info) {
-    return runInfoCommand(inputs, settings, json, quiet, std::cout, std::cerr, batch.song,
-                          audioRequest);
-  }
-  if (dump) {
-    return runDumpCommand(inputs, rhythmUnitAbsent, quiet, std::cout, std::cerr, batch.song);
-  }
-  if (const auto error = batchUsageError(inputs, output, batch)) {
+  const bool allMatched = expandInputs(inputs, batch.recursive);
+  if (inputs.empty()) return kExitFailed;
+  int status = 0;
+  if (extract) {
+    status = runExtractCommand(inputs, batch.outputDir, quiet, std::cout, std::cerr);
+  } else if (info) {
+    status = runInfoCommand(inputs, settings, json, quiet, std::cout, std::cerr, batch.song,
+                            audioRequest);
+  } else if (dump) {
+    status = runDumpCommand(inputs, rhythmUnitAbsent, quiet, std::cout, std::cerr, batch.song);
+  } else if (const auto error = batchUsageError(inputs, output, batch)) {
     std::cerr << "koralux-cli: " << *error << '\n';
     return kExitUsage;
+  } else if (audioRequest.format.empty()) {
+    status = runConversions(inputs, output, batch, settings, quiet);
+  } else {
+    std::optional<AudioMaker> audio;
+    try {
+      audio.emplace(audioRequest, xgParts);
+    } catch (const FatalStop& stop) {
+      std::cerr << "koralux-cli: " << stop.what() << '\n';
+      return kExitFailed;
+    }
+    status = runConversions(inputs, output, batch, settings, quiet, &*audio);
   }
-  if (audioRequest.format.empty()) return runConversions(inputs, output, batch, settings, quiet);
-  std::optional<AudioMaker> audio;
-  try {
-    audio.emplace(audioRequest, xgParts);
-  } catch (const FatalStop& stop) {
-    std::cerr << "koralux-cli: " << stop.what() << '\n';
-    return 1;
-  }
-  return runConversions(inputs, output, batch, settings, quiet, &*audio);
+  return allMatched ? status : std::max(status, kExitFailed);
 }

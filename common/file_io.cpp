@@ -5,13 +5,10 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <random>
 
 #include "common/fatal_stop.hpp"
-
-#if defined(_WIN32)
-#include <fcntl.h>
-#include <io.h>
-#endif
+#include "common/file_io_parts.hpp"
 
 namespace koralux {
 
@@ -19,30 +16,21 @@ void writeFileAtomically(const std::string& path, std::span<const std::uint8_t> 
   writeFileAtomically(path, std::span<const std::span<const std::uint8_t>>(&bytes, 1));
 }
 
-std::filesystem::path pathFromUtf8(const std::string& path) {
-#if defined(_WIN32)
-  return std::filesystem::path(
-      std::u8string_view(reinterpret_cast<const char8_t*>(path.data()), path.size()));
-#else
-  return std::filesystem::path(path);
-#endif
-}
-
-std::string utf8FromPath(const std::filesystem::path& path) {
-#if defined(_WIN32)
-  const std::u8string text = path.u8string();
-  return std::string(reinterpret_cast<const char*>(text.data()), text.size());
-#else
-  return path.string();
-#endif
+std::string temporaryFileName(const std::string& targetName) {
+  std::random_device entropy;
+  std::uniform_int_distribution<unsigned> digit(0, 35);
+  // Built by appending: GCC 12 at -O3 warns falsely (-Wrestrict) about "." + std::string.
+  std::string name = ".";
+  name += targetName;
+  name += ".koralux-";
+  for (int i = 0; i < 8; ++i) name += "0123456789abcdefghijklmnopqrstuvwxyz"[digit(entropy)];
+  return name;
 }
 
 void writeStandardOutput(std::span<const std::uint8_t> bytes) {
   std::fflush(stdout);
-#if defined(_WIN32)
-  // Text mode would turn every byte 0A of the MIDI file into 0D 0A.
-  _setmode(_fileno(stdout), _O_BINARY);
-#endif
+  // Text mode on Windows would turn every byte 0A of the MIDI file into 0D 0A.
+  makeStandardOutputBinary();
   errno = 0;
   const bool written =
       bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), stdout) == bytes.size();

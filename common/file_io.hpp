@@ -35,6 +35,28 @@ void writeFileAtomically(const std::string& path,
 // a symbolic link or a hard link to it (on Windows also another case of the letters).
 bool namesSameFile(const std::string& first, const std::string& second);
 
+// What a folder holds: each entry's name and kind. A link to a folder is neither a file nor a
+// folder here (walks do not follow it); a link to a file is a file.
+struct FolderEntry {
+  enum class Kind { File, Folder, Other };
+  std::string name;  // UTF-8, without the folder
+  Kind kind = Kind::Other;
+};
+
+// The entries of the folder at `path` but "." and "..", sorted by name.
+std::vector<FolderEntry> listFolder(const std::string& path);
+
+// True when `path` names a folder (or a link to one).
+bool isFolder(const std::string& path);
+
+// Makes the folder at `path` and the folders above it that are missing.
+void makeFolders(const std::string& path);
+
+// `name` inside `folder`, joined as the folder is spelled: with the separator it uses last (on
+// Windows "\" or "/", "\" when it has none; "/" elsewhere), with none when it ends in one.
+// An empty folder gives `name`.
+std::string joinPath(const std::string& folder, const std::string& name);
+
 // The label of errors in writing standard output.
 inline constexpr const char* kStandardOutputLabel = "standard output";
 

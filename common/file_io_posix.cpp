@@ -11,13 +11,14 @@
 #define KORALUX_NAMELESS_FILES 1
 #endif
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
-#include <random>
 
 #include "common/fatal_stop.hpp"
+#include "common/file_io_parts.hpp"
 #include "common/read_to_end.hpp"
 
 namespace koralux {
@@ -60,16 +61,7 @@ int writeAndClose(FileHandle file, std::span<const std::span<const std::uint8_t>
 }
 
 std::string temporaryNameBeside(const fs::path& target) {
-  std::random_device entropy;
-  std::uniform_int_distribution<unsigned> digit(0, 35);
-  std::string suffix;
-  for (int i = 0; i < 8; ++i) suffix += "0123456789abcdefghijklmnopqrstuvwxyz"[digit(entropy)];
-  // Built by appending: GCC 12 at -O3 warns falsely (-Wrestrict) about "." + std::string.
-  std::string name = ".";
-  name += target.filename().string();
-  name += ".koralux-";
-  name += suffix;
-  return (target.parent_path() / name).string();
+  return (target.parent_path() / temporaryFileName(target.filename().string())).string();
 }
 
 void writeDirectly(const std::string& path, std::span<const std::span<const std::uint8_t>> bytes) {
@@ -213,6 +205,55 @@ bool namesSameFile(const std::string& first, const std::string& second) {
   std::error_code error;
   const bool same = fs::equivalent(first, second, error);
   return !error && same;
+}
+
+std::filesystem::path pathFromUtf8(const std::string& path) {
+  return std::filesystem::path(path);
+}
+
+std::string utf8FromPath(const std::filesystem::path& path) {
+  return path.string();
+}
+
+void makeStandardOutputBinary() {}
+
+std::vector<FolderEntry> listFolder(const std::string& path) {
+  std::error_code error;
+  fs::directory_iterator entries(path, error);
+  std::vector<FolderEntry> list;
+  for (; !error && entries != fs::directory_iterator(); entries.increment(error)) {
+    const fs::directory_entry& entry = *entries;
+    std::error_code kindError;
+    FolderEntry::Kind kind = FolderEntry::Kind::Other;
+    if (entry.is_symlink(kindError)) {
+      if (entry.is_regular_file(kindError)) kind = FolderEntry::Kind::File;
+    } else if (entry.is_directory(kindError)) {
+      kind = FolderEntry::Kind::Folder;
+    } else if (entry.is_regular_file(kindError)) {
+      kind = FolderEntry::Kind::File;
+    }
+    list.push_back({entry.path().filename().string(), kind});
+  }
+  if (error) throw FatalStop::fromErrno(path, error.value());
+  std::sort(list.begin(), list.end(),
+            [](const FolderEntry& a, const FolderEntry& b) { return a.name < b.name; });
+  return list;
+}
+
+bool isFolder(const std::string& path) {
+  std::error_code error;
+  return fs::is_directory(path, error);
+}
+
+void makeFolders(const std::string& path) {
+  std::error_code error;
+  fs::create_directories(path, error);
+  if (error) throw FatalStop::fromErrno(path, error.value());
+}
+
+std::string joinPath(const std::string& folder, const std::string& name) {
+  if (folder.empty()) return name;
+  return folder.back() == '/' ? folder + name : folder + '/' + name;
 }
 
 }  // namespace koralux

@@ -2,75 +2,21 @@
 // wide API with UTF-8 paths turned into UTF-16; errors carry FormatMessageW's words.
 
 #include <windows.h>
+// windows.h first: io.h and fcntl.h are the C runtime's.
+#include <fcntl.h>
+#include <io.h>
 
+#include <algorithm>
 #include <cstdio>
-#include <random>
 #include <vector>
 
 #include "common/fatal_stop.hpp"
 #include "common/file_io.hpp"
+#include "common/file_io_parts.hpp"
 #include "common/read_to_end.hpp"
 #include "common/windows_text.hpp"
 
 namespace koralux {
-
-namespace windows {
-
-std::wstring widen(std::string_view utf8) {
-  if (utf8.empty()) return {};
-  const int size = static_cast<int>(utf8.size());
-  const int length = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, nullptr, 0);
-  std::wstring wide(static_cast<std::size_t>(length), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, wide.data(), length);
-  return wide;
-}
-
-std::string narrow(std::wstring_view utf16) {
-  if (utf16.empty()) return {};
-  const int size = static_cast<int>(utf16.size());
-  const int length =
-      WideCharToMultiByte(CP_UTF8, 0, utf16.data(), size, nullptr, 0, nullptr, nullptr);
-  std::string text(static_cast<std::size_t>(length), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, utf16.data(), size, text.data(), length, nullptr, nullptr);
-  return text;
-}
-
-std::string errorText(unsigned long code) {
-  wchar_t* buffer = nullptr;
-  const DWORD length = FormatMessageW(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-      nullptr, code, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<LPWSTR>(&buffer),
-      0, nullptr);
-  std::wstring text(buffer != nullptr ? buffer : L"", length);
-  if (buffer != nullptr) LocalFree(buffer);
-  while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r' || text.back() == L' ')) {
-    text.pop_back();
-  }
-  if (text.empty()) return "Windows error " + std::to_string(code);
-  return narrow(text);
-}
-
-std::wstring systemPath(const std::string& path) {
-  const std::wstring wide = widen(path);
-  if (wide.starts_with(L"\\\\?\\") || wide.starts_with(L"\\\\.\\")) return wide;
-  std::wstring full(MAX_PATH, L'\0');
-  for (;;) {
-    const DWORD length =
-        GetFullPathNameW(wide.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
-    if (length == 0) return wide;
-    if (length < full.size()) {
-      full.resize(length);
-      break;
-    }
-    full.resize(length);
-  }
-  // Device names come back as \\.\NUL.
-  if (full.starts_with(L"\\\\.\\") || full.starts_with(L"\\\\?\\")) return full;
-  if (full.starts_with(L"\\\\")) return L"\\\\?\\UNC\\" + full.substr(2);
-  return L"\\\\?\\" + full;
-}
-
-}  // namespace windows
 
 namespace {
 
@@ -150,13 +96,9 @@ std::wstring finalPath(const std::wstring& target) {
 }
 
 std::wstring temporaryNameBeside(const std::wstring& target) {
-  std::random_device entropy;
-  std::uniform_int_distribution<unsigned> digit(0, 35);
-  std::wstring suffix;
-  for (int i = 0; i < 8; ++i) suffix += L"0123456789abcdefghijklmnopqrstuvwxyz"[digit(entropy)];
   const std::size_t slash = target.find_last_of(L"\\/");
-  const std::wstring folder = target.substr(0, slash + 1);
-  return folder + L"." + target.substr(slash + 1) + L".koralux-" + suffix;
+  return target.substr(0, slash + 1) +
+         windows::widen(temporaryFileName(windows::narrow(target.substr(slash + 1))));
 }
 
 }  // namespace
@@ -249,6 +191,88 @@ bool namesSameFile(const std::string& first, const std::string& second) {
   if (!identity(first, a) || !identity(second, b)) return false;
   return a.dwVolumeSerialNumber == b.dwVolumeSerialNumber && a.nFileIndexHigh == b.nFileIndexHigh &&
          a.nFileIndexLow == b.nFileIndexLow;
+}
+
+std::filesystem::path pathFromUtf8(const std::string& path) {
+  return std::filesystem::path(
+      std::u8string_view(reinterpret_cast<const char8_t*>(path.data()), path.size()));
+}
+
+std::string utf8FromPath(const std::filesystem::path& path) {
+  const std::u8string text = path.u8string();
+  return std::string(reinterpret_cast<const char*>(text.data()), text.size());
+}
+
+void makeStandardOutputBinary() {
+  _setmode(_fileno(stdout), _O_BINARY);
+}
+
+std::vector<FolderEntry> listFolder(const std::string& path) {
+  std::wstring pattern = systemPath(path);
+  if (!pattern.ends_with(L'\\')) pattern += L'\\';
+  pattern += L'*';
+  WIN32_FIND_DATAW found{};
+  const HANDLE search = FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &found,
+                                         FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH);
+  if (search == INVALID_HANDLE_VALUE) {
+    // A drive's top folder has no "." and "..": empty, it has nothing to find.
+    if (GetLastError() == ERROR_FILE_NOT_FOUND) return {};
+    throw systemError(path, GetLastError());
+  }
+  std::vector<FolderEntry> list;
+  DWORD failure = 0;
+  for (;;) {
+    const std::wstring_view name = found.cFileName;
+    if (name != L"." && name != L"..") {
+      FolderEntry::Kind kind = FolderEntry::Kind::File;
+      if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        kind = (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0
+                   ? FolderEntry::Kind::Other
+                   : FolderEntry::Kind::Folder;
+      }
+      list.push_back({windows::narrow(name), kind});
+    }
+    if (!FindNextFileW(search, &found)) {
+      failure = GetLastError();
+      break;
+    }
+  }
+  FindClose(search);
+  if (failure != ERROR_NO_MORE_FILES) throw systemError(path, failure);
+  std::sort(list.begin(), list.end(),
+            [](const FolderEntry& a, const FolderEntry& b) { return a.name < b.name; });
+  return list;
+}
+
+bool isFolder(const std::string& path) {
+  const DWORD attributes = GetFileAttributesW(systemPath(path).c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+void makeFolders(const std::string& path) {
+  const std::wstring full = systemPath(path);
+  // Each folder from the top down, passing those that exist; the first is the one below the
+  // drive (\\?\C:\) or the share (\\?\UNC\server\share\).
+  std::size_t at = full.find(L'\\', 7);
+  if (full.starts_with(L"\\\\?\\UNC\\")) at = full.find(L'\\', full.find(L'\\', 8) + 1);
+  for (;;) {
+    const std::wstring folder = full.substr(0, at);
+    const DWORD attributes = GetFileAttributesW(folder.c_str());
+    if ((attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) &&
+        !CreateDirectoryW(folder.c_str(), nullptr)) {
+      throw systemError(path, GetLastError());
+    }
+    if (at == std::wstring::npos) return;
+    at = full.find(L'\\', at + 1);
+  }
+}
+
+std::string joinPath(const std::string& folder, const std::string& name) {
+  if (folder.empty()) return name;
+  const char last = folder.back();
+  if (last == '\\' || last == '/' || last == ':') return folder + name;
+  const std::size_t separator = folder.find_last_of("\\/");
+  return folder + (separator == std::string::npos ? '\\' : folder[separator]) + name;
 }
 
 }  // namespace koralux

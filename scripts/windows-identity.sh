@@ -2,10 +2,13 @@
 # koralux-cli.exe under Wine must write the same bytes as the Linux build: converts a set of
 # generated performances (several shapes, both timing modes, the XG parts, names with spaces
 # and letters beyond ASCII) with both, one by one and as a batch, and compares the MIDI files and the
-# --info, --json and --dump listings byte for byte.
+# --info, --json and --dump listings byte for byte. Then as a Windows user types them: wildcards in
+# cmd (tests/windows_wildcards.bat), -r over folders deeper than Windows' old limit of 260
+# characters, and a folder that cannot be read, which must fail by name.
 #   scripts/windows-identity.sh [LINUX_BUILD [WINDOWS_BUILD]]   (default build, build-windows)
 set -eu
 cd "$(dirname "$0")/.."
+source=$PWD
 linux=$(realpath "${1:-build}")/bin
 windows=$(realpath "${2:-build-windows}")
 export WINEDEBUG=-all WINEPREFIX="$windows/wineprefix"
@@ -61,6 +64,70 @@ wine "$exe" -r . --output-dir "$work/windows" -j 2 -q
 compare "the batch's files" "$work/linux.txt" "$work/windows.txt"
 while read -r file; do compare "batch $file" "$work/linux/$file" "$work/windows/$file"; done \
   <"$work/linux.txt"
+
+# Wildcards in cmd, on upper-case names as a memory card has them; MDR_10.EVT is matched by
+# *.EVT only.
+for side in linux windows; do
+  mkdir -p "$work/card-$side"
+  for name in 00:song.evt 01:Übung\ é.evt 02:練習曲.evt 03:sub\ folder/unaligned.evt \
+    10:song.evt; do
+    cp "${name#*:}" "$work/card-$side/MDR_${name%%:*}.EVT"
+  done
+done
+(cd "$work/card-linux" && "$linux/koralux-cli" --info *.EVT >info.txt &&
+  "$linux/koralux-cli" --info MDR_1*.EVT >lower.txt &&
+  "$linux/koralux-cli" MDR_0?.EVT --output-dir out -q)
+(cd "$work/card-windows" &&
+  wine cmd /c "$(winepath -w "$source/tests/windows_wildcards.bat")" "$(winepath -w "$exe")") ||
+  echo "DIFFERENT: tests/windows_wildcards.bat failed" >>"$work/report"
+grep -qxF "koralux-cli: NOTHING_*.EVT: no file matches" "$work/card-windows/unmatched.txt" ||
+  echo "DIFFERENT: a pattern that matches nothing is not named" >>"$work/report"
+for file in info.txt lower.txt out/MDR_00.EVT.mid out/MDR_01.EVT.mid out/MDR_02.EVT.mid \
+  out/MDR_03.EVT.mid; do
+  compare "wildcards: $file" "$work/card-linux/$file" "$work/card-windows/$file"
+done
+[ ! -e "$work/card-windows/out/MDR_10.EVT.mid" ] ||
+  echo "DIFFERENT: MDR_0?.EVT matched MDR_10.EVT" >>"$work/report"
+
+# -r over folders whose paths pass 300 characters, outputs beside the inputs and under
+# --output-dir, and the deepest folder named directly.
+level="$work/deep-windows"
+for depth in 1 2 3 4 5 6; do
+  level="$level/folder $depth of a tree deeper than Windows' old limit of 260 characters"
+  mkdir -p "$level"
+  cp song.evt "$level/song $depth.evt"
+done
+cp -r "$work/deep-windows" "$work/deep-linux"
+"$linux/koralux-cli" -r "$work/deep-linux" -q
+"$linux/koralux-cli" -r "$work/deep-linux" --output-dir "$work/deep-out-linux" -q
+wine "$exe" -r "$work/deep-windows" -q
+wine "$exe" -r "$work/deep-windows" --output-dir "$work/deep-out-windows" -q
+# The path it prints keeps the "/" typed.
+wine "$exe" -r "$level" --output-dir "$work/deep-direct" 2>/dev/null |
+  tr -d '\r' >"$work/deep-direct.txt"
+grep -qF " to $work/deep-direct/song 6.mid" "$work/deep-direct.txt" ||
+  echo "DIFFERENT: deep folder named directly: $(cat "$work/deep-direct.txt")" >>"$work/report"
+for depth in 1 2 3 4 5 6; do
+  found=$(cd "$work/deep-linux" && find . -name "song $depth.mid")
+  compare "deep: $found" "$work/deep-linux/$found" "$work/deep-windows/$found"
+  compare "deep --output-dir: $found" "$work/deep-out-linux/$found" "$work/deep-out-windows/$found"
+done
+compare "deep folder named directly" "$work/deep-out-linux/$found" "$work/deep-direct/song 6.mid"
+
+# A folder that cannot be read fails by name. Root reads every folder: Wine's server then runs
+# without the capabilities that let it.
+mkdir -p "$work/locked/folder"
+cp song.evt "$work/locked/folder/song.evt"
+chmod 000 "$work/locked/folder"
+wineserver -k 2>/dev/null || true
+status=0
+setpriv --inh-caps=-all --bounding-set=-dac_override,-dac_read_search \
+  wine "$exe" -r "$work/locked" -q 2>"$work/locked.txt" || status=$?
+wineserver -k 2>/dev/null || true
+chmod 755 "$work/locked/folder"
+[ "$status" -eq 1 ] && grep -qF "folder: Access denied." "$work/locked.txt" ||
+  echo "DIFFERENT: an unreadable folder: status $status, $(cat "$work/locked.txt")" >>"$work/report"
+
 failures=$((failures + $(grep -c DIFFERENT "$work/report" || true)))
 files=$(wc -l <"$work/linux.txt")
 if [ "$failures" -ne 0 ]; then
@@ -68,3 +135,4 @@ if [ "$failures" -ne 0 ]; then
   exit 1
 fi
 echo "windows-identity: $files performances, both timings and the XG parts, one by one and as a batch, and the listings: identical"
+echo "windows-identity: wildcards in cmd, deep folders and an unreadable folder as on Windows"

@@ -19,6 +19,7 @@ add_custom_command(
           -DOUTFILE=${KORALUX_INSTALLER} ${CMAKE_CURRENT_LIST_DIR}/koralux.nsi
   DEPENDS koralux koralux-cli ${CMAKE_CURRENT_LIST_DIR}/koralux.nsi
           ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/LICENSE
+          ${PROJECT_SOURCE_DIR}/ui/resources/koralux.ico
   COMMENT "Making the Windows installer"
   VERBATIM)
 add_custom_target(windows-installer ALL DEPENDS ${KORALUX_INSTALLER})

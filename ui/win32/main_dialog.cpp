@@ -17,10 +17,10 @@ namespace koralux {
 
 namespace {
 
-constexpr int kMainDialogTemplate = 102;
-constexpr int kAboutDialogTemplate = 100;
-constexpr int kProgramIcon = 128;
-constexpr int kSystemMenuAboutText = 101;
+constexpr int kMainDialogTemplate = KORALUX_RESOURCE_MAIN_DIALOG;
+constexpr int kAboutDialogTemplate = KORALUX_RESOURCE_ABOUT_DIALOG;
+constexpr int kProgramIcon = KORALUX_RESOURCE_PROGRAM_ICON;
+constexpr int kSystemMenuAboutText = KORALUX_RESOURCE_SYSTEM_MENU_ABOUT_TEXT;
 
 // The file dialogs' buffer: the longest path Windows knows (with the "\\?\" prefix), and then some.
 constexpr DWORD kPathBuffer = 32768 + 256;
