@@ -1,28 +1,48 @@
-// The page: gathers the settings, hands each dropped or chosen file to the converter in the
-// worker, shows what each file holds and a picture of the converted file, and offers the MIDI
-// files for download (several at once as one zip).
+// The page: gathers the settings (and keeps them for the next visit), hands each dropped or
+// chosen file to the converter in the worker, shows what each file holds and a picture of the
+// converted file, and offers the MIDI files for download (several at once as one zip). A
+// service worker keeps the site for use without a network.
 
 import {zipSync} from 'fflate';
 
-import {describeFile} from './describe.js';
-import {drawPianoRoll} from './piano-roll.js';
+import {describeFile, showFindings} from './describe.js';
+import {showPianoRoll} from './piano-roll.js';
 
 const $ = (selector, root = document) => root.querySelector(selector);
-const worker = new Worker(new URL('./worker.js', import.meta.url), {type: 'module'});
+// From a file:// address no module worker starts; on-disk.js says so on the page.
+const worker = location.protocol === 'file:' ?
+    null :
+    new Worker(new URL('./worker.js', import.meta.url), {type: 'module'});
 
 let keys = [];
-let batch = [];  // the files on the page: {id, file, card, result}
-let nextId = 1;
+let batch = [];  // the files on the page: {file, card, job, result, url, own}
+let nextJob = 1;
+
+// ---- Offline ------------------------------------------------------------------------------
+
+if ('serviceWorker' in navigator && /^https?:$/.test(location.protocol)) {
+  const hadOne = Boolean(navigator.serviceWorker.controller);
+  navigator.serviceWorker.register('service-worker.js').catch(() => {});
+  // A new version took over: the page shown is the old one until it is reloaded.
+  navigator.serviceWorker.addEventListener('controllerchange', () => {
+    if (hadOne) $('#update').hidden = false;
+  });
+  $('#reload').addEventListener('click', () => location.reload());
+}
 
 // ---- Settings -----------------------------------------------------------------------------
 
-function currentSettings() {
-  const key = keys[$('#key').selectedIndex] ?? {sharpsFlats: 0, minor: 0};
+const stored = 'koralux-settings';
+
+// The page's settings, with a file's own key and time signature (`own`) in their place.
+function currentSettings(own = {}) {
+  const keyText = own.key || $('#key').value;
+  const key = keys.find((k) => k.text === keyText) ?? {sharpsFlats: 0, minor: 0};
   const settings = {
     keySharpsFlats: key.sharpsFlats,
     keyMinor: key.minor,
-    timeNumerator: Number($('#numerator').value),
-    timeDenominator: Number($('#denominator').value),
+    timeNumerator: Number(own.numerator || $('#numerator').value),
+    timeDenominator: Number(own.denominator || $('#denominator').value),
   };
   // Every check box names the engine's setting it sets.
   for (const box of document.querySelectorAll('input[data-setting]')) {
@@ -31,38 +51,79 @@ function currentSettings() {
   return settings;
 }
 
+function saveSettings() {
+  const flags = {};
+  for (const box of document.querySelectorAll('input[data-setting]'))
+    flags[box.dataset.setting] = box.checked;
+  const settings = {
+    key: $('#key').value,
+    numerator: $('#numerator').value,
+    denominator: $('#denominator').value,
+    flags
+  };
+  try {
+    localStorage.setItem(stored, JSON.stringify(settings));
+  } catch {
+    // Storage refused (a private window, a full disk): the settings last for this visit only.
+  }
+}
+
+// The settings of the last visit; the key once the engine has named the keys.
+function restoreSettings(withKey) {
+  let settings;
+  try {
+    settings = JSON.parse(localStorage.getItem(stored) ?? 'null');
+  } catch {
+    return;
+  }
+  if (!settings) return;
+  const choose = (select, value) => {
+    if ([...select.options].some((option) => option.value === value)) select.value = value;
+  };
+  if (withKey) return choose($('#key'), settings.key);
+  choose($('#numerator'), settings.numerator);
+  choose($('#denominator'), settings.denominator);
+  for (const box of document.querySelectorAll('input[data-setting]'))
+    box.checked = settings.flags?.[box.dataset.setting] === true;
+}
+restoreSettings(false);
+
 $('#settings').addEventListener('change', () => {
-  if (batch.length > 0) convertAll(batch.map((entry) => entry.file));
+  saveSettings();
+  batch.forEach(convert);
 });
 $('#settings').addEventListener('submit', (event) => event.preventDefault());
 
 // ---- The converter ------------------------------------------------------------------------
 
-worker.onmessage = ({data}) => {
-  if (data.type === 'ready') return becomeReady(data.keys);
-  if (data.type === 'broken') {
+if (worker) {
+  worker.onmessage = ({data}) => {
+    if (data.type === 'ready') return becomeReady(data.keys);
+    if (data.type === 'broken') {
+      $('#engine-state').textContent =
+          `The converter could not start in this browser: ${data.message}`;
+      return;
+    }
+    const entry = batch.find((e) => e.job === data.id);
+    if (!entry) return;  // a file removed, or converted again since
+    if (data.type === 'report')
+      showReport(entry, data);
+    else if (data.type === 'failed')
+      showFailure(entry, data.message);
+    else if (data.type === 'done')
+      showResult(entry, data);
+  };
+  worker.onerror = (event) => {
     $('#engine-state').textContent =
-        `The converter could not start in this browser: ${data.message}`;
-    return;
-  }
-  const entry = batch.find((e) => e.id === data.id);
-  if (!entry) return;  // a file of an earlier batch
-  if (data.type === 'report')
-    showReport(entry, data);
-  else if (data.type === 'failed')
-    showFailure(entry, data.message);
-  else if (data.type === 'done')
-    showResult(entry, data);
-};
-worker.onerror = (event) => {
-  $('#engine-state').textContent =
-      `The converter could not start in this browser: ${event.message}`;
-};
+        `The converter could not start in this browser: ${event.message}`;
+  };
+}
 
 function becomeReady(keyRows) {
   keys = keyRows;
   const select = $('#key');
   select.replaceChildren(...keys.map((k) => new Option(k.text)));
+  restoreSettings(true);
   select.disabled = false;
   $('#files').disabled = false;
   $('#engine-state').textContent = 'Ready.';
@@ -73,7 +134,7 @@ function becomeReady(keyRows) {
 // ---- Files in -----------------------------------------------------------------------------
 
 $('#files').addEventListener('change', (event) => {
-  convertAll([...event.target.files]);
+  addFiles([...event.target.files]);
   event.target.value = '';
 });
 
@@ -88,39 +149,76 @@ drop.addEventListener('dragleave', () => drop.classList.remove('over'));
 drop.addEventListener('drop', (event) => {
   event.preventDefault();
   drop.classList.remove('over');
-  if (!$('#files').disabled) convertAll([...event.dataTransfer.files]);
+  if (!$('#files').disabled) addFiles([...event.dataTransfer.files]);
 });
 // A file dropped beside the drop zone must not make the browser leave the page.
 window.addEventListener('dragover', (event) => event.preventDefault());
 window.addEventListener('drop', (event) => event.preventDefault());
 
-function convertAll(files) {
-  for (const entry of batch)
-    if (entry.url) URL.revokeObjectURL(entry.url);
-  const settings = currentSettings();
-  batch = files.map((file) => ({id: nextId++, file, card: newCard(file.name)}));
-  $('#file-list').replaceChildren(...batch.map((entry) => entry.card));
-  $('#results').hidden = batch.length === 0;
-  updateBatch();
-  for (const entry of batch) {
-    if (!/\.evt$/i.test(entry.file.name)) {
-      showFailure(entry, `${entry.file.name} is not an organ performance file: those end in .evt.`);
-      continue;
-    }
-    entry.file.arrayBuffer().then(
-        (bytes) =>
-            worker.postMessage({id: entry.id, name: entry.file.name, bytes, settings}, [bytes]),
-        (error) => showFailure(
-            entry, `${entry.file.name}: the browser could not read the file (${error.message}).`),
-    );
+// New files join the list below the ones already there.
+function addFiles(files) {
+  for (const file of files) {
+    const entry = {file, card: newCard(file.name), own: {}};
+    batch.push(entry);
+    $('#file-list').append(entry.card);
+    $('.remove', entry.card).addEventListener('click', () => remove([entry]));
+    $('.own', entry.card).addEventListener('change', (event) => {
+      entry.own[event.target.className.replace('own-', '')] = event.target.value;
+      convert(entry);
+    });
+    convert(entry);
   }
+  $('#results').hidden = batch.length === 0;
+}
+
+function remove(entries) {
+  for (const entry of entries) {
+    if (entry.url) URL.revokeObjectURL(entry.url);
+    entry.card.remove();
+  }
+  batch = batch.filter((entry) => !entries.includes(entry));
+  $('#results').hidden = batch.length === 0;
+  if (batch.length === 0) $('#files').focus();
+  updateBatch();
+}
+$('#clear').addEventListener('click', () => remove([...batch]));
+
+// Converts `entry` with the settings in force now; an answer for an earlier job is ignored.
+function convert(entry) {
+  const {file, card} = entry;
+  if (entry.url) URL.revokeObjectURL(entry.url);
+  entry.url = undefined;
+  entry.result = undefined;
+  entry.draw = undefined;
+  entry.job = nextJob++;
+  card.dataset.state = 'waiting';
+  $('.status', card).textContent = 'Waiting…';
+  Object.assign($('.progress', card), {hidden: false, value: 0});
+  $('.message', card).hidden = true;
+  showFindings(card, {});
+  $('.details', card).hidden = true;
+  updateBatch();
+  if (!/\.evt$/i.test(file.name)) {
+    showFailure(entry, `${file.name} is not an organ performance file: those end in .evt.`);
+    return;
+  }
+  const job = entry.job;
+  const settings = currentSettings(entry.own);
+  file.arrayBuffer().then(
+      (bytes) => worker.postMessage({id: job, name: file.name, bytes, settings}, [bytes]),
+      (error) => showFailure(
+          entry, `${file.name}: the browser could not read the file (${error.message}).`),
+  );
 }
 
 function newCard(name) {
   const card = $('#file-card').content.firstElementChild.cloneNode(true);
   $('.name', card).textContent = name;
-  $('.status', card).textContent = 'Waiting…';
-  card.dataset.state = 'waiting';
+  $('.remove', card).setAttribute('aria-label', `Remove ${name}`);
+  const fill = (select, options) => select.append(...options.map((text) => new Option(text)));
+  fill($('.own-key', card), keys.map((k) => k.text));
+  fill($('.own-numerator', card), [...$('#numerator').options].map((o) => o.value));
+  fill($('.own-denominator', card), [...$('#denominator').options].map((o) => o.value));
   return card;
 }
 
@@ -163,13 +261,12 @@ function showResult(entry, {outputName, info, midi, roll, milliseconds}) {
   const details = $('.details', card);
   details.hidden = false;
   $('.info', card).replaceChildren(...describeFile(info));
+  showFindings(card, info);
   const link = $('.download', card);
   link.href = entry.url;
   link.download = outputName;
   link.textContent = `Download ${outputName}`;
-  entry.draw = () =>
-      drawPianoRoll($('.roll-canvas', card), $('.legend', card), roll, info, outputName);
-  entry.draw();
+  entry.draw = showPianoRoll($('.roll', card), roll, info, outputName);
   updateBatch();
 }
 
