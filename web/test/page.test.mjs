@@ -127,8 +127,20 @@ test('the piano roll zooms and scrolls with buttons, keys and the wheel', async 
   await page.mouse.wheel(0, 400);
   await page.keyboard.up('Control');
   assert.ok((await view())[1] > whole / 4, 'Ctrl + wheel did not zoom out');
+  await page.locator('.roll').screenshot({path: path.join(webBuild, 'screenshots', 'zoomed.png')});
   await page.click('[data-zoom="all"]');
   assert.deepEqual(await view(), [0, whole]);
+});
+
+test('with the XG parts included, the track list names them', async (t) => {
+  const file = generate(temporaryFolder(t), 'xg.evt', ['--seed', '46', '--xg', '--seconds', '20']);
+  const page = await openPage(t);
+  await page.check('input[data-setting="xgParts"]');
+  await page.setInputFiles('#files', file);
+  await page.waitForSelector('.card[data-state="done"]');
+  const tracks = await page.textContent('.info');
+  assert.match(tracks, /XG Part \d+ \(channel \d+\)/);
+  assert.doesNotMatch(tracks, /not converted/);
 });
 
 // The page shows what koralux-cli --info says about a file; the amber note with any doubts.
