@@ -236,14 +236,15 @@ function drawPianoRoll(canvas, legend, midi, info, name, view) {
 
   let drawn = 0;
   const paint = (list, {row, y}) => {
-    const tall = Math.max(row - 0.5, 1);
+    // Whole pixels across, at least two down: a short note or a crowded lane stays visible.
+    const tall = Math.max(row - 0.5, 2);
     for (const track of list) {
       g.fillStyle = partColour(track.name, track.channel);
       const notes = track.notes;
       for (let i = 0; i < notes.length; i += 3) {
         ++drawn;
-        const left = x(notes[i]);
-        const right = x(notes[i] + notes[i + 1]);
+        const left = Math.round(x(notes[i]));
+        const right = Math.round(x(notes[i] + notes[i + 1]));
         if (right < 0 || left > width) continue;
         g.fillRect(left, y(notes[i + 2]), Math.max(right - left, 1), tall);
       }

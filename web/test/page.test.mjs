@@ -104,6 +104,20 @@ test('the piano roll zooms and scrolls with buttons, keys and the wheel', async 
   const canvas = page.locator('.roll-canvas');
   const view = async () => (await canvas.getAttribute('data-view')).split(' ').map(Number);
   const [, whole] = await view();
+  // The rows where the percussion's colour and the upper part's colour are painted.
+  const rows = (colour) => canvas.evaluate((c, rgb) => {
+    const {data} = c.getContext('2d').getImageData(0, 0, c.width, c.height);
+    const found = new Set();
+    for (let i = 0; i < data.length; i += 4) {
+      if ([0, 1, 2].every((k) => data[i + k] === rgb[k])) found.add(Math.floor(i / 4 / c.width));
+    }
+    return found.size === 0 ? [NaN, NaN] :
+                              [Math.min(...found) / c.height, Math.max(...found) / c.height];
+  }, [0, 2, 4].map((k) => parseInt(colour.slice(k, k + 2), 16)));
+  const lane = 170 / 220;  // where the percussion lane starts
+  const [percussionTop] = await rows('7a5230');
+  const [, upperBottom] = await rows('1f5fa8');
+  assert.ok(percussionTop >= lane && upperBottom < lane, `${percussionTop} ${upperBottom}`);
   await page.click('[data-zoom="in"]');
   await canvas.press('+');
   assert.equal((await view())[1], Math.round(whole / 4));
