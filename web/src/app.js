@@ -20,14 +20,19 @@ let nextJob = 1;
 
 // ---- Offline ------------------------------------------------------------------------------
 
+// Browsers offer service workers to pages served over https:// or from this machine only; the
+// footer promises offline use only where it was set up.
+const noOffline = () => $('#offline-note')?.remove();
 if ('serviceWorker' in navigator && /^https?:$/.test(location.protocol)) {
   const hadOne = Boolean(navigator.serviceWorker.controller);
-  navigator.serviceWorker.register('service-worker.js').catch(() => {});
+  navigator.serviceWorker.register('service-worker.js').catch(noOffline);
   // A new version took over: the page shown is the old one until it is reloaded.
   navigator.serviceWorker.addEventListener('controllerchange', () => {
     if (hadOne) $('#update').hidden = false;
   });
   $('#reload').addEventListener('click', () => location.reload());
+} else {
+  noOffline();
 }
 
 // ---- Settings -----------------------------------------------------------------------------

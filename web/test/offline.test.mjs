@@ -37,6 +37,7 @@ test(
       await page.goto(origin);
       await page.waitForSelector('body[data-ready="true"]');
       await page.waitForFunction(() => navigator.serviceWorker.controller !== null);
+      assert.match(await page.textContent('footer'), /works without a network/);
 
       await context.setOffline(true);
       const second = await context.newPage();
