@@ -1,30 +1,56 @@
-// The page: gathers the settings, hands each dropped or chosen file to the converter in the
-// worker, shows what each file holds and a picture of the converted file, and offers the MIDI
-// files for download (several at once as one zip). A floppy-disk image becomes its songs, shown
-// under it and zipped into a folder named after it.
+// The page: gathers the settings (and keeps them for the next visit), hands each dropped or
+// chosen file to the converter in the worker, shows what each file holds and a picture of the
+// converted file, and offers the MIDI files for download (several at once as one zip). A
+// floppy-disk image becomes its songs, shown under it and zipped into a folder named after it.
+// A service worker keeps the site for use without a network.
 
 import {unzipSync, zipSync} from 'fflate';
 
-import {describeFile} from './describe.js';
-import {drawPianoRoll} from './piano-roll.js';
+import {describeFile, showFindings} from './describe.js';
+import {showPianoRoll} from './piano-roll.js';
 
 const $ = (selector, root = document) => root.querySelector(selector);
-const worker = new Worker(new URL('./worker.js', import.meta.url), {type: 'module'});
+// From a file:// address no module worker starts; on-disk.js says so on the page.
+const worker = location.protocol === 'file:' ?
+    null :
+    new Worker(new URL('./worker.js', import.meta.url), {type: 'module'});
 
 let keys = [];
-let batch = [];  // the files on the page: {id, name, card, result}; a disk also has songs
-let files = [];  // the files the batch came from, converted again when a setting changes
-let nextId = 1;
+// The files on the page: {file, card, job, result, url, own}; a disk image's entry also has its
+// songs, which follow it here, each with its bytes and its disk as `parent`.
+let batch = [];
+let nextJob = 1;
+
+// ---- Offline ------------------------------------------------------------------------------
+
+// Browsers offer service workers to pages served over https:// or from this machine only; the
+// footer promises offline use only where it was set up.
+const noOffline = () => $('#offline-note')?.remove();
+if ('serviceWorker' in navigator && /^https?:$/.test(location.protocol)) {
+  const hadOne = Boolean(navigator.serviceWorker.controller);
+  navigator.serviceWorker.register('service-worker.js').catch(noOffline);
+  // A new version took over: the page shown is the old one until it is reloaded.
+  navigator.serviceWorker.addEventListener('controllerchange', () => {
+    if (hadOne) $('#update').hidden = false;
+  });
+  $('#reload').addEventListener('click', () => location.reload());
+} else {
+  noOffline();
+}
 
 // ---- Settings -----------------------------------------------------------------------------
 
-function currentSettings() {
-  const key = keys[$('#key').selectedIndex] ?? {sharpsFlats: 0, minor: 0};
+const stored = 'koralux-settings';
+
+// The page's settings, with a file's own key and time signature (`own`) in their place.
+function currentSettings(own = {}) {
+  const keyText = own.key || $('#key').value;
+  const key = keys.find((k) => k.text === keyText) ?? {sharpsFlats: 0, minor: 0};
   const settings = {
     keySharpsFlats: key.sharpsFlats,
     keyMinor: key.minor,
-    timeNumerator: Number($('#numerator').value),
-    timeDenominator: Number($('#denominator').value),
+    timeNumerator: Number(own.numerator || $('#numerator').value),
+    timeDenominator: Number(own.denominator || $('#denominator').value),
   };
   // Every check box names the engine's setting it sets.
   for (const box of document.querySelectorAll('input[data-setting]')) {
@@ -33,40 +59,82 @@ function currentSettings() {
   return settings;
 }
 
+function saveSettings() {
+  const flags = {};
+  for (const box of document.querySelectorAll('input[data-setting]'))
+    flags[box.dataset.setting] = box.checked;
+  const settings = {
+    key: $('#key').value,
+    numerator: $('#numerator').value,
+    denominator: $('#denominator').value,
+    flags
+  };
+  try {
+    localStorage.setItem(stored, JSON.stringify(settings));
+  } catch {
+    // Storage refused (a private window, a full disk): the settings last for this visit only.
+  }
+}
+
+// The settings of the last visit; the key once the engine has named the keys.
+function restoreSettings(withKey) {
+  let settings;
+  try {
+    settings = JSON.parse(localStorage.getItem(stored) ?? 'null');
+  } catch {
+    return;
+  }
+  if (!settings) return;
+  const choose = (select, value) => {
+    if ([...select.options].some((option) => option.value === value)) select.value = value;
+  };
+  if (withKey) return choose($('#key'), settings.key);
+  choose($('#numerator'), settings.numerator);
+  choose($('#denominator'), settings.denominator);
+  for (const box of document.querySelectorAll('input[data-setting]'))
+    box.checked = settings.flags?.[box.dataset.setting] === true;
+}
+restoreSettings(false);
+
 $('#settings').addEventListener('change', () => {
-  if (batch.length > 0) convertAll(files);
+  saveSettings();
+  // A disk read already is converted again as its songs.
+  batch.forEach((entry) => entry.songs || entry.damage || convert(entry));
 });
 $('#settings').addEventListener('submit', (event) => event.preventDefault());
 
 // ---- The converter ------------------------------------------------------------------------
 
-worker.onmessage = ({data}) => {
-  if (data.type === 'ready') return becomeReady(data.keys);
-  if (data.type === 'broken') {
+if (worker) {
+  worker.onmessage = ({data}) => {
+    if (data.type === 'ready') return becomeReady(data.keys);
+    if (data.type === 'broken') {
+      $('#engine-state').textContent =
+          `The converter could not start in this browser: ${data.message}`;
+      return;
+    }
+    const entry = batch.find((e) => e.job === data.id);
+    if (!entry) return;  // a file removed, or converted again since
+    if (data.type === 'report')
+      showReport(entry, data);
+    else if (data.type === 'failed')
+      showFailure(entry, data.message);
+    else if (data.type === 'done')
+      showResult(entry, data);
+    else if (data.type === 'disk')
+      showDisk(entry, data.disk);
+  };
+  worker.onerror = (event) => {
     $('#engine-state').textContent =
-        `The converter could not start in this browser: ${data.message}`;
-    return;
-  }
-  const entry = batch.find((e) => e.id === data.id);
-  if (!entry) return;  // a file of an earlier batch
-  if (data.type === 'report')
-    showReport(entry, data);
-  else if (data.type === 'failed')
-    showFailure(entry, data.message);
-  else if (data.type === 'done')
-    showResult(entry, data);
-  else if (data.type === 'disk')
-    showDisk(entry, data.disk);
-};
-worker.onerror = (event) => {
-  $('#engine-state').textContent =
-      `The converter could not start in this browser: ${event.message}`;
-};
+        `The converter could not start in this browser: ${event.message}`;
+  };
+}
 
 function becomeReady(keyRows) {
   keys = keyRows;
   const select = $('#key');
   select.replaceChildren(...keys.map((k) => new Option(k.text)));
+  restoreSettings(true);
   select.disabled = false;
   $('#files').disabled = false;
   $('#engine-state').textContent = 'Ready.';
@@ -77,7 +145,7 @@ function becomeReady(keyRows) {
 // ---- Files in -----------------------------------------------------------------------------
 
 $('#files').addEventListener('change', (event) => {
-  convertAll([...event.target.files]);
+  addFiles([...event.target.files]);
   event.target.value = '';
 });
 
@@ -92,48 +160,101 @@ drop.addEventListener('dragleave', () => drop.classList.remove('over'));
 drop.addEventListener('drop', (event) => {
   event.preventDefault();
   drop.classList.remove('over');
-  if (!$('#files').disabled) convertAll([...event.dataTransfer.files]);
+  if (!$('#files').disabled) addFiles([...event.dataTransfer.files]);
 });
 // A file dropped beside the drop zone must not make the browser leave the page.
 window.addEventListener('dragover', (event) => event.preventDefault());
 window.addEventListener('drop', (event) => event.preventDefault());
 
+// New files join the list below the ones already there.
+function addFiles(files) {
+  for (const file of files) {
+    const entry = {file, name: file.name, card: newCard(file.name), own: {}};
+    batch.push(entry);
+    $('#file-list').append(entry.card);
+    listen(entry);
+    convert(entry);
+  }
+  $('#results').hidden = batch.length === 0;
+}
+
+// The card's own controls: remove it, or give it a key and time of its own.
+function listen(entry) {
+  $('.remove', entry.card).addEventListener('click', () => remove([entry]));
+  $('.own', entry.card).addEventListener('change', (event) => {
+    entry.own[event.target.className.replace('own-', '')] = event.target.value;
+    convert(entry);
+  });
+}
+
+// Removes `entries`, a disk's songs with it.
+function remove(entries) {
+  const going = batch.filter(
+      (entry) => entries.includes(entry) || (entry.parent && entries.includes(entry.parent)));
+  for (const entry of going) {
+    if (entry.url) URL.revokeObjectURL(entry.url);
+    entry.card.remove();
+  }
+  batch = batch.filter((entry) => !going.includes(entry));
+  $('#results').hidden = batch.length === 0;
+  if (batch.length === 0) $('#files').focus();
+  updateBatch();
+}
+$('#clear').addEventListener('click', () => remove([...batch]));
+
 const sectorImage = /\.(img|ima|dsk|vfd|flp)$/i;
 
-function convertAll(chosen) {
-  for (const entry of batch)
-    if (entry.url) URL.revokeObjectURL(entry.url);
-  files = chosen;
-  const settings = currentSettings();
-  batch = files.map((file) => ({id: nextId++, name: file.name, card: newCard(file.name)}));
-  $('#file-list').replaceChildren(...batch.map((entry) => entry.card));
-  $('#results').hidden = batch.length === 0;
+// Converts `entry` with the settings in force now; an answer for an earlier job is ignored. A
+// disk image is read again, its songs then shown and converted anew.
+function convert(entry) {
+  const {name, card} = entry;
+  if (entry.url) URL.revokeObjectURL(entry.url);
+  if (entry.songs) remove(entry.songs.filter((song) => batch.includes(song)));
+  entry.songs = undefined;
+  entry.url = undefined;
+  entry.result = undefined;
+  entry.draw = undefined;
+  entry.job = nextJob++;
+  card.dataset.state = 'waiting';
+  $('.status', card).textContent = 'Waiting…';
+  Object.assign($('.progress', card), {hidden: false, value: 0});
+  $('.message', card).hidden = true;
+  showFindings(card, {});
+  $('.details', card).hidden = true;
   updateBatch();
-  batch.forEach((entry, i) => {
-    const name = entry.name;
-    if (/\.(hfe|scp)$/i.test(name)) {
-      showFailure(
-          entry,
-          `${name}: is a bitstream image of a disk's tracks, which is not read; ` +
-              'make a sector image (.img) of the disk from it first');
-      return;
-    }
-    const disk = sectorImage.test(name) || /\.imz$/i.test(name);
-    if (!disk && !/\.evt$/i.test(name)) {
-      showFailure(entry, `${name} is not an organ performance file: those end in .evt.`);
-      return;
-    }
-    files[i].arrayBuffer().then(
-        (bytes) => {
-          if (!disk) return worker.postMessage({id: entry.id, name, bytes, settings}, [bytes]);
-          entry.settings = settings;
-          const image = /\.imz$/i.test(name) ? unzippedImage(entry, bytes) : bytes;
-          if (image) worker.postMessage({kind: 'disk', id: entry.id, name, bytes: image}, [image]);
-        },
-        (error) =>
-            showFailure(entry, `${name}: the browser could not read the file (${error.message}).`),
-    );
-  });
+  if (entry.damage) {
+    showFailure(entry, entry.damage);
+    return;
+  }
+  const job = entry.job;
+  const settings = currentSettings(entry.own);
+  if (entry.parent) {
+    // A song keeps its bytes for the next conversion: the worker is handed a copy.
+    const bytes = entry.bytes.slice().buffer;
+    worker.postMessage({id: job, name, bytes, settings}, [bytes]);
+    return;
+  }
+  if (/\.(hfe|scp)$/i.test(name)) {
+    showFailure(
+        entry,
+        `${name}: is a bitstream image of a disk's tracks, which is not read; ` +
+            'make a sector image (.img) of the disk from it first');
+    return;
+  }
+  const disk = sectorImage.test(name) || /\.imz$/i.test(name);
+  if (!disk && !/\.evt$/i.test(name)) {
+    showFailure(entry, `${name} is not an organ performance file: those end in .evt.`);
+    return;
+  }
+  entry.file.arrayBuffer().then(
+      (bytes) => {
+        if (!disk) return worker.postMessage({id: job, name, bytes, settings}, [bytes]);
+        const image = /\.imz$/i.test(name) ? unzippedImage(entry, bytes) : bytes;
+        if (image) worker.postMessage({kind: 'disk', id: job, name, bytes: image}, [image]);
+      },
+      (error) =>
+          showFailure(entry, `${name}: the browser could not read the file (${error.message}).`),
+  );
 }
 
 // The one disk image in a zip (.imz), or nothing when the zip holds none or several.
@@ -168,28 +289,29 @@ function showDisk(entry, disk) {
     $('.message', entry.card).textContent = notes.join('\n');
     $('.message', entry.card).hidden = false;
   }
-  entry.songs = disk.songs.map((song) => ({
-                                 id: nextId++,
-                                 name: `${folder}/${song.path}`,
-                                 card: newCard(`${folder}/${song.path}`),
-                                 warnings: song.warnings,
-                               }));
+  entry.songs = disk.songs.map((song) => {
+    const name = `${folder}/${song.path}`;
+    return {
+      name,
+      card: newCard(name),
+      own: {},
+      parent: entry,
+      bytes: song.bytes,
+      warnings: song.warnings
+    };
+  });
   let after = entry.card;
   for (const song of entry.songs) {
     song.card.classList.add('song');
     after.after(song.card);
     after = song.card;
+    listen(song);
   }
   batch.splice(batch.indexOf(entry) + 1, 0, ...entry.songs);
   disk.songs.forEach((song, i) => {
-    const songEntry = entry.songs[i];
-    if (song.damage) {
-      showFailure(songEntry, `${entry.name}/${song.path}: damaged, not converted: ${song.damage}`);
-      return;
-    }
-    const bytes = song.bytes.buffer;
-    worker.postMessage(
-        {id: songEntry.id, name: songEntry.name, bytes, settings: entry.settings}, [bytes]);
+    if (song.damage)
+      entry.songs[i].damage = `${entry.name}/${song.path}: damaged, not converted: ${song.damage}`;
+    convert(entry.songs[i]);
   });
   updateBatch();
 }
@@ -197,8 +319,11 @@ function showDisk(entry, disk) {
 function newCard(name) {
   const card = $('#file-card').content.firstElementChild.cloneNode(true);
   $('.name', card).textContent = name;
-  $('.status', card).textContent = 'Waiting…';
-  card.dataset.state = 'waiting';
+  $('.remove', card).setAttribute('aria-label', `Remove ${name}`);
+  const fill = (select, options) => select.append(...options.map((text) => new Option(text)));
+  fill($('.own-key', card), keys.map((k) => k.text));
+  fill($('.own-numerator', card), [...$('#numerator').options].map((o) => o.value));
+  fill($('.own-denominator', card), [...$('#denominator').options].map((o) => o.value));
   return card;
 }
 
@@ -241,6 +366,7 @@ function showResult(entry, {outputName, info, midi, roll, milliseconds}) {
   const details = $('.details', card);
   details.hidden = false;
   $('.info', card).replaceChildren(...describeFile(info));
+  showFindings(card, info);
   if (entry.warnings?.length > 0) {
     $('.message', card).textContent = entry.warnings.map((w) => `Warning: ${w}`).join('\n');
     $('.message', card).hidden = false;
@@ -249,9 +375,7 @@ function showResult(entry, {outputName, info, midi, roll, milliseconds}) {
   link.href = entry.url;
   link.download = outputName;
   link.textContent = `Download ${outputName}`;
-  entry.draw = () =>
-      drawPianoRoll($('.roll-canvas', card), $('.legend', card), roll, info, outputName);
-  entry.draw();
+  entry.draw = showPianoRoll($('.roll', card), roll, info, outputName);
   updateBatch();
 }
 

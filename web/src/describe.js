@@ -70,3 +70,23 @@ function tracks(info) {
 function plural(count, word) {
   return `${count.toLocaleString('en')} ${word}${count === 1 ? '' : 's'}`;
 }
+
+// What the engine found doubtful about a file it converted (info.findings: {code, text, offset}
+// each), in the card's amber note "Converted, but…"; the note is hidden when it found nothing.
+export function showFindings(card, info) {
+  const findings = Array.isArray(info.findings) ? info.findings : [];
+  const note = card.querySelector('.findings');
+  const heading = document.createElement('p');
+  heading.className = 'findings-title';
+  heading.textContent = 'Converted, but…';
+  const list = document.createElement('ul');
+  list.append(...findings.map((finding) => {
+    const item = document.createElement('li');
+    item.textContent = finding.text;
+    item.dataset.code = finding.code;
+    return item;
+  }));
+  note.replaceChildren(heading, list);
+  note.hidden = findings.length === 0;
+  card.classList.toggle('warned', findings.length > 0);
+}

@@ -8,11 +8,10 @@ import {execFileSync, spawnSync} from 'node:child_process';
 import {mkdirSync, readFileSync, writeFileSync} from 'node:fs';
 import path from 'node:path';
 import {after, before, test} from 'node:test';
-import {chromium} from 'playwright-core';
 
 import {serve} from '../serve.mjs';
 
-import {convertNatively, generate, nativeBin, performance, siteDir, temporaryFolder, webBuild} from './helpers.mjs';
+import {convertNatively, generate, launchChromium, nativeBin, performance, siteDir, temporaryFolder, webBuild} from './helpers.mjs';
 
 const screenshots = path.join(webBuild, 'screenshots');
 let server;
@@ -23,13 +22,7 @@ const outside = [];  // requests that tried to leave the origin
 before(async () => {
   server = await serve(siteDir);
   origin = `http://127.0.0.1:${server.address().port}`;
-  browser = await chromium.launch({
-    executablePath: process.env.KORALUX_CHROMIUM ?? '/usr/bin/chromium',
-    args: [
-      '--headless', '--no-sandbox', '--disable-gpu', '--disable-background-networking',
-      '--disable-component-update', '--disable-sync', '--no-first-run'
-    ],
-  });
+  browser = await launchChromium();
   mkdirSync(screenshots, {recursive: true});
 });
 
@@ -43,7 +36,9 @@ async function openPage(t, viewport = {
   width: 1100,
   height: 900
 }) {
-  const context = await browser.newContext({acceptDownloads: true, viewport});
+  // The service worker's own tests are in offline.test.mjs; here every request is seen.
+  const context =
+      await browser.newContext({acceptDownloads: true, viewport, serviceWorkers: 'block'});
   t.after(() => context.close());
   await context.route('**/*', (route) => {
     if (new URL(route.request().url()).origin === origin) return route.continue();

@@ -5,6 +5,7 @@ import {execFileSync, spawnSync} from 'node:child_process';
 import {mkdtempSync, readFileSync, rmSync} from 'node:fs';
 import {tmpdir} from 'node:os';
 import path from 'node:path';
+import {chromium} from 'playwright-core';
 
 const here = path.dirname(new URL(import.meta.url).pathname);
 export const sourceDir = path.resolve(here, '../..');
@@ -39,4 +40,15 @@ export function convertNatively(file, cliOptions, outputName = `${file}.native.m
 export function performance(hex) {
   const events = hex.split(/\s+/).filter(Boolean).map((byte) => parseInt(byte, 16));
   return Uint8Array.from([...new Array(256).fill(0), ...events]);
+}
+
+// Debian's chromium, headless, for the page's tests.
+export function launchChromium() {
+  return chromium.launch({
+    executablePath: process.env.KORALUX_CHROMIUM ?? '/usr/bin/chromium',
+    args: [
+      '--headless', '--no-sandbox', '--disable-gpu', '--disable-background-networking',
+      '--disable-component-update', '--disable-sync', '--no-first-run'
+    ],
+  });
 }
