@@ -18,6 +18,7 @@ class RecordingView final : public DialogView {
   void showProgress(int position) override { log(std::to_string(position)); }
   void refuse(std::string_view message) override { log("refuse " + std::string(message)); }
   void reportFailure(std::string_view message) override { log("failure " + std::string(message)); }
+  void warn(std::string_view message) override { log("warn " + std::string(message)); }
   void showBusy(bool busy) override { log(busy ? "busy" : "idle"); }
   void log(const std::string& line) { shown += (shown.empty() ? "" : ", ") + line; }
   std::string shown;
@@ -80,6 +81,23 @@ TEST(ConvertCommandTest, FailedRunSaysWhy) {
   EXPECT_TRUE(view.shown.starts_with("busy, idle, status Status: Conversion failed, failure "));
   EXPECT_TRUE(test::contains(view.shown, missing)) << view.shown;
   EXPECT_EQ(folder.entries(), std::vector<std::string>{});
+}
+
+// A file converted with findings is written, and one box lists them after the busy cursor.
+TEST(ConvertCommandTest, FindingsAfterARunInOneWarning) {
+  test::TemporaryFolder folder;
+  const std::string input = folder.file("cut.evt");
+  test::writeFile(input, test::performance("90 3C 64  80 3C"));
+  RecordingView view;
+  ConvertCommand command(view);
+  EXPECT_TRUE(command.run({.inputPath = input, .outputPath = folder.file("cut.mid")}));
+  EXPECT_TRUE(view.shown.ends_with(
+      "idle, warn " + input +
+      " was converted, but:\n\nthe file has no clock markers and no timing events, so the MIDI "
+      "file has no real timing: every note lands at its start\n\nthe file ends inside the event "
+      "that starts at byte 259: the recording is probably cut short"))
+      << view.shown;
+  EXPECT_EQ(folder.entries(), (std::vector<std::string>{"cut.evt", "cut.mid"}));
 }
 
 }  // namespace

@@ -50,6 +50,12 @@ ConversionSettings settingsFrom(const DialogChoices& choices) {
   return settings;
 }
 
+std::string findingsMessage(std::string_view inputPath, const std::vector<Finding>& findings) {
+  std::string message = std::string(inputPath) + " was converted, but:";
+  for (const Finding& finding : findings) message += "\n\n" + finding.text;
+  return message;
+}
+
 bool ConvertCommand::run(const DialogChoices& choices) {
   // A field holding only spaces counts as filled: the run will say what it makes of it.
   if (choices.inputPath.empty()) {
@@ -63,8 +69,14 @@ bool ConvertCommand::run(const DialogChoices& choices) {
   const ConversionSettings settings = settingsFrom(choices);
   std::string failure;
   try {
-    const Busy busy(view_);
-    ConversionRun(settings, *this);
+    ConversionSummary summary;
+    {
+      const Busy busy(view_);
+      summary = ConversionRun(settings, *this);
+    }
+    // After the wait cursor has gone: the file is written, and the box waits for the user.
+    if (!summary.findings.empty())
+      view_.warn(findingsMessage(settings.inputPath, summary.findings));
     return true;
   } catch (...) {
     failure = failureMessage(std::current_exception(), settings.inputPath);

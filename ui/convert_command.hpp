@@ -1,15 +1,18 @@
 #pragma once
 // What the desktop dialog does, whichever toolkit draws it: the settings its lists and its rhythm
 // box stand for, the refusals of an empty path field, the run itself with its status texts and
-// progress, and a failed run. Each toolkit's dialog is a view that shows what it is told.
+// progress, a failed run, and the warnings of a run that gave findings. Each toolkit's dialog is a
+// view that shows what it is told.
 
 #include <array>
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "engine/conversion_observer.hpp"
 #include "engine/conversion_settings.hpp"
+#include "engine/findings.hpp"
 
 namespace koralux {
 
@@ -40,6 +43,9 @@ struct DialogChoices {
 
 ConversionSettings settingsFrom(const DialogChoices& choices);
 
+// The one message that lists a converted file's findings, each on a line of its own.
+std::string findingsMessage(std::string_view inputPath, const std::vector<Finding>& findings);
+
 // What a dialog shows. Each call should be visible at once: the conversion runs on the window's
 // own thread, which paints nothing else until it has finished.
 class DialogView {
@@ -53,6 +59,8 @@ class DialogView {
   virtual void refuse(std::string_view message) = 0;
   // A message box with the error icon: the conversion failed for this reason.
   virtual void reportFailure(std::string_view message) = 0;
+  // A message box with the warning icon: the file was converted, but the user must know this.
+  virtual void warn(std::string_view message) = 0;
   // The wait cursor while a conversion runs.
   virtual void showBusy(bool busy) = 0;
 };

@@ -291,6 +291,10 @@ void MainDialog::reportFailure(std::string_view message) {
   QMessageBox::critical(this, displayName_, fromStd(message));
 }
 
+void MainDialog::warn(std::string_view message) {
+  QMessageBox::warning(this, displayName_, fromStd(message));
+}
+
 void MainDialog::showBusy(bool busy) {
   if (busy) {
     QApplication::setOverrideCursor(Qt::WaitCursor);

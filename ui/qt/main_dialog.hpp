@@ -62,6 +62,7 @@ class MainDialog final : public QDialog, private DialogView {
   void showProgress(int position) override;
   void refuse(std::string_view message) override;
   void reportFailure(std::string_view message) override;
+  void warn(std::string_view message) override;
   void showBusy(bool busy) override;
   // Whether a drag or drop event carries a performance file; accepts it when it does.
   bool acceptPerformanceDrag(QDropEvent* event);

@@ -347,6 +347,11 @@ void MainDialog::reportFailure(std::string_view message) {
   MessageBoxW(window_, windows::widen(message).c_str(), displayName_.c_str(), MB_ICONERROR | MB_OK);
 }
 
+void MainDialog::warn(std::string_view message) {
+  MessageBoxW(window_, windows::widen(message).c_str(), displayName_.c_str(),
+              MB_ICONWARNING | MB_OK);
+}
+
 void MainDialog::showBusy(bool busy) {
   SetCursor(LoadCursorW(nullptr, busy ? IDC_WAIT : IDC_ARROW));
 }

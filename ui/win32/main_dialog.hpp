@@ -44,6 +44,7 @@ class MainDialog final : private DialogView {
   void showProgress(int position) override;
   void refuse(std::string_view message) override;
   void reportFailure(std::string_view message) override;
+  void warn(std::string_view message) override;
   void showBusy(bool busy) override;
 
   HINSTANCE instance_;
