@@ -215,5 +215,31 @@ TEST(CliBatch, ProgressLineOnlyOnATerminal) {
 }
 #endif
 
+// A file with findings converts with a warning naming it, counted on the batch's last line; one
+// too short for the header fails; --strict refuses the file with findings and writes nothing.
+TEST(Cli, FindingsWarnAndStrictRefuses) {
+  test::TemporaryFolder folder;
+  test::writeFile(folder.file("cut.evt"), test::performance("90 3C 64  F3 0A  FE 78  80 3C"));
+  test::writeFile(folder.file("good.evt"), generatePerformance({.seconds = 5}));
+  test::writeFile(folder.file("empty.evt"), {});
+  const test::ProcessResult batch = test::cli({"cut.evt", "good.evt", "empty.evt"}, folder.path());
+  EXPECT_EQ(batch.status, 1);
+  for (const char* line :
+       {"koralux-cli: warning: cut.evt: the file ends inside the event that starts at byte 263: "
+        "the recording is probably cut short\n",
+        "koralux-cli: empty.evt: not a performance file: it has 0 bytes, and a performance "
+        "starts with a 256-byte header\n",
+        "Converted 2 of 3 files (1 with warnings), 1 failed\n"}) {
+    EXPECT_TRUE(contains(batch.err, line)) << batch.err;
+  }
+  const test::ProcessResult strict =
+      test::cli({"cut.evt", "good.evt", "--strict", "--output-dir", "strict"}, folder.path());
+  EXPECT_EQ(strict.status, 1);
+  EXPECT_TRUE(contains(strict.err, "koralux-cli: cut.evt: not converted, because the file ends"))
+      << strict.err;
+  EXPECT_TRUE(std::filesystem::exists(folder.file("strict/good.mid")));
+  EXPECT_FALSE(std::filesystem::exists(folder.file("strict/cut.mid")));
+}
+
 }  // namespace
 }  // namespace koralux
