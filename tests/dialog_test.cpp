@@ -8,6 +8,7 @@
 #include <QtTest>
 #include <QtWidgets>
 #include <algorithm>
+#include <filesystem>
 #include <functional>
 
 #include "common/fatal_stop.hpp"
@@ -15,6 +16,7 @@
 #include "tests/test_support.hpp"
 #include "tools/performance_generator.hpp"
 #include "ui/control_ids.hpp"
+#include "ui/convert_command.hpp"
 #include "ui/qt/converter_app.hpp"
 #include "ui/qt/main_dialog.hpp"
 
@@ -188,6 +190,15 @@ TEST_F(MainDialogTest, ConvertsAsTheCommandLineDoesShowingEachStepAsItGoes) {
   }
   EXPECT_EQ(windowsFrom([&] { click(kConvertButton); }),
             QStringList{"Critical: " + fromPath(reason)});
+  // A file with findings is written, and one warning box lists them.
+  const test::Bytes cutShort = test::performance("90 3C 64  F3 0A  FE 78  80 3C");
+  test::writeFile(folder.file("cut.evt"), cutShort);
+  dialog.chooseInput(fromPath(folder.file("cut.evt")));
+  EXPECT_EQ(
+      windowsFrom([&] { click(kConvertButton); }),
+      QStringList{"Warning: " + QString::fromStdString(findingsMessage(
+                                    folder.file("cut.evt"), test::analyse(cutShort).findings))});
+  EXPECT_TRUE(std::filesystem::exists(folder.file("cut.mid")));
 
   dialog.chooseInput(fromPath(in));
   byId<QComboBox>(kKeyList)->setCurrentText("G Sharp Minor");
