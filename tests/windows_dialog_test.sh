@@ -6,7 +6,8 @@
 # the About box, which Escape closes; Enter on the rhythm box (no push button) ends the dialog and
 # the program. Started without arguments, Alt+C is refused in a message box captioned with the
 # program's name; a file chosen in the Open dialog (File > Open Evt File) is converted, and one
-# that does not exist fails with a message box, the dialog staying. Pictures of the windows go to SCREENSHOTS.
+# that does not exist fails with a message box, the dialog staying, and one cut short is written and
+# then shown with its warnings in a message box. Pictures of the windows go to SCREENSHOTS.
 #
 # Usage: windows_dialog_test.sh KORALUX_EXE KORALUX_CLI_EXE PERFORMANCE SCREENSHOTS WORK
 # WORK holds the Wine prefix (made on first use) and the files converted.
@@ -165,6 +166,16 @@ for _ in $(seq 50); do
 done
 cmp "$folder/cli.mid" "$short/take.mid" || fail "no take.mid from the file chosen in the Open dialog"
 [ "$(ls "$short")" = "$(printf 'take.evt\ntake.mid')" ] || fail "files left by the failed run"
+# A file cut short inside an event: written, and then one box says why it is doubtful.
+head -c 256 /dev/zero >"$short/cut.evt"
+printf '\220\074\144\200\074' >>"$short/cut.evt"
+open_and_convert cut
+warning=$(window koralux)
+[ -n "$warning" ] || fail "a file with findings showed no warning box"
+import -window "$warning" "$screenshots/warning.png"
+xdotool key Return
+sleep 0.5
+[ -f "$short/cut.mid" ] || fail "the file with findings was not written"
 ends_after Escape
 wineserver -w
 echo "koralux.exe: converts as koralux-cli.exe does, refuses empty fields, takes a file from" \
