@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <array>
 #include <cstddef>
-#include <cstdio>
 #include <optional>
 
 #include "common/fatal_stop.hpp"
+#include "common/filled_sector.hpp"
 
 namespace koralux {
 
@@ -47,24 +47,8 @@ std::uint32_t le32(std::span<const std::uint8_t> bytes, std::size_t offset) {
          static_cast<std::uint32_t>(le16(bytes, offset + 2)) << 16;
 }
 
-std::string hexByte(std::uint8_t byte) {
-  char text[4];
-  std::snprintf(text, sizeof text, "%02X", byte);
-  return text;
-}
-
 std::string plural(std::int64_t count, const char* one, const char* many) {
   return std::to_string(count) + ' ' + (count == 1 ? one : many);
-}
-
-// The byte that fills all of `bytes`, if one does.
-std::optional<std::uint8_t> fillByte(std::span<const std::uint8_t> bytes) {
-  if (bytes.empty()) return std::nullopt;
-  const std::uint8_t first = bytes.front();
-  for (std::uint8_t byte : bytes) {
-    if (byte != first) return std::nullopt;
-  }
-  return first;
 }
 
 // Completes the layout that follows from the parameters; says what is impossible about it.

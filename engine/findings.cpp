@@ -1,31 +1,23 @@
 #include "engine/findings.hpp"
 
-#include <algorithm>
-
+#include "common/filled_sector.hpp"
 #include "evt/performance_reader.hpp"
 
 namespace koralux {
 
 namespace {
 
-std::string hexByte(std::uint8_t byte) {
-  static constexpr char kDigits[] = "0123456789ABCDEF";
-  return {kDigits[byte >> 4], kDigits[byte & 15]};
-}
-
 // Every 512-byte sector of the file (counted from its first byte, the header included) that
 // holds one byte value only: what imaging tools and formatters leave where a sector could not
 // be read. A real recording never repeats one byte 512 times.
 void findUnreadSectors(std::span<const std::uint8_t> bytes, std::vector<Finding>& findings) {
   for (std::size_t at = 0; at + kSectorSize <= bytes.size(); at += kSectorSize) {
-    const std::uint8_t* sector = bytes.data() + at;
-    const bool filled = std::all_of(sector + 1, sector + kSectorSize,
-                                    [first = sector[0]](std::uint8_t b) { return b == first; });
-    if (!filled) continue;
+    const auto fill = fillByte(bytes.subspan(at, kSectorSize));
+    if (!fill) continue;
     findings.push_back({FindingCode::UnreadSector,
                         "the bytes from " + std::to_string(at) + " to " +
                             std::to_string(at + kSectorSize - 1) + " look unread (all " +
-                            hexByte(sector[0]) + ")",
+                            hexByte(*fill) + ")",
                         static_cast<std::int64_t>(at)});
   }
 }
