@@ -60,7 +60,10 @@ std::optional<AudioFormat> formatNamed(std::string_view name) {
 
 std::string audioPathFor(const std::string& midiPath, AudioFormat format) {
   std::filesystem::path path = pathFromUtf8(midiPath);
-  path.replace_extension(pathFromUtf8("." + std::string(formatName(format))));
+  // Appended rather than "." + name: GCC 12 at -O3 warns falsely (-Wrestrict) on the latter.
+  std::string extension = ".";
+  extension += formatName(format);
+  path.replace_extension(pathFromUtf8(extension));
   return utf8FromPath(path);
 }
 
