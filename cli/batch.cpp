@@ -444,7 +444,8 @@ int runConversions(const std::vector<std::string>& inputs, const std::string& ou
     makeOutputFolders(jobs, options);
   }
 
-  BatchReport report(jobs.size(), single, quiet);
+  // One song named on a disk image is reported like one file: its line, no tally.
+  BatchReport report(jobs.size(), single || !options.song.empty(), quiet);
   for (const std::string& problem : problems) report.failed(problem, false);
   if (!quiet) {
     for (const std::string& note : notes) report.note(note);

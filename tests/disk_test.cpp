@@ -141,8 +141,9 @@ TEST_F(DiskTest, OneSongAndWalkedFolders) {
   fs::copy_file(files_->file("disk720.img"), folder.file("disk.ima"));
   ASSERT_EQ(test::runProcess({"zip", "-q", "disk.imz", "disk.ima"}, folder.path()).status, 0);
   for (const char* image : {"disk.ima", "disk.imz"}) {
-    const auto run = test::cli({"-q", image, "--song", "3", "-o", "song.mid"}, folder.path());
+    const auto run = test::cli({image, "--song", "3", "-o", "song.mid"}, folder.path());
     EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out + run.err, "Wrote 5 tracks (475 of 475 notes) to song.mid\n");
     EXPECT_TRUE(test::sameBytes((*expected_)[3], readFile(folder.file("song.mid")))) << image;
   }
   fs::copy_file(files_->file("disk720.img"), folder.file("disk.hfe"));
