@@ -348,7 +348,7 @@ class BatchReport {
     if (failed_ > 0) std::cerr << ", " << failed_ << " failed";
     if (songs) {
       std::cerr << "; " << disks.skipped << (disks.skipped == 1 ? " file" : " files")
-                << " on the disks skipped (not songs)";
+                << (disks.images == 1 ? " on the disk" : " on the disks") << " skipped (not songs)";
     }
     std::cerr << std::endl;
   }

@@ -87,7 +87,7 @@ TEST_F(DiskTest, EverySongConvertsAsItsFileDoes) {
     const auto run = test::cli({files_->file(image), "--output-dir", out.path().string()});
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_TRUE(contains(run.err,
-                         "Converted 40 of 40 songs, 0 damaged; 41 files on the disks "
+                         "Converted 40 of 40 songs, 0 damaged; 41 files on the disk "
                          "skipped (not songs)\n"))
         << run.err;
     for (int slot = 0; slot < kSongs; ++slot) {
