@@ -128,6 +128,49 @@ chmod 755 "$work/locked/folder"
 [ "$status" -eq 1 ] && grep -qF "folder: Access denied." "$work/locked.txt" ||
   echo "DIFFERENT: an unreadable folder: status $status, $(cat "$work/locked.txt")" >>"$work/report"
 
+# Disk images made by mtools: 40 songs with their registration files and a stray XG song, on a
+# 1.44 MB and a 720 KB disk, and damaged copies of the first: the boot sector zeroed, a sector
+# of a song filled as imaging tools fill one they could not read, the image cut short. Every
+# song, every listing and the summary of damage come out as on Linux.
+mkdir -p "$work/disk"
+for slot in $(seq 0 39); do
+  name=$(printf 'MDR_%02d' "$slot")
+  "$linux/koralux-gen" "$work/disk/$name.EVT" --seed "$((slot + 100))" --seconds 20 >/dev/null
+  printf 'registration %s' "$slot" >"$work/disk/$name.B00"
+done
+printf 'MThd' >"$work/disk/SONG.MID"
+mformat -C -i "$work/disk144.img" -f 1440 -v ORGAN ::
+mformat -C -i "$work/disk720.img" -f 720 ::
+for image in disk144 disk720; do mcopy -i "$work/$image.img" "$work"/disk/* ::; done
+cp "$work/disk144.img" "$work/zeroed.img"
+dd if=/dev/zero of="$work/zeroed.img" bs=512 count=1 conv=notrunc 2>/dev/null
+cp "$work/disk144.img" "$work/filler.img"
+# 1.44 MB: one sector a cluster, the data from sector 33 on.
+cluster=$(mshowfat -i "$work/disk144.img" ::/MDR_05.EVT | sed 's/.*<\([0-9]*\).*/\1/')
+head -c 512 /dev/zero | tr '\0' '\366' |
+  dd of="$work/filler.img" bs=512 seek=$((33 + cluster - 2 + 1)) conv=notrunc 2>/dev/null
+head -c 200000 "$work/disk144.img" >"$work/short.img"
+mkdir -p "$work/disk-linux" "$work/disk-windows"
+for image in disk144 disk720 zeroed filler short; do
+  for listing in "" --info "--info --json"; do
+    # shellcheck disable=SC2086
+    (cd "$work/disk-linux" && "$linux/koralux-cli" $listing "../$image.img" --output-dir out -j 1 \
+      >"$work/linux.txt" 2>&1) || true
+    # shellcheck disable=SC2086
+    (cd "$work/disk-windows" && wine "$exe" $listing "../$image.img" --output-dir out -j 1 \
+      >"$work/windows.txt" 2>&1) || true
+    # The folders the program adds to a path typed without a separator are joined with a backslash.
+    [ -n "$listing" ] || sed -i 's|\\|/|g' "$work/windows.txt"
+    compare "disk $image: ${listing:-converted}" "$work/linux.txt" "$work/windows.txt"
+  done
+done
+(cd "$work/disk-linux" && find . -type f | sort) >"$work/disk-files.txt"
+[ "$(wc -l <"$work/disk-files.txt")" -ge 150 ] ||
+  echo "DIFFERENT: only $(wc -l <"$work/disk-files.txt") songs from the images" >>"$work/report"
+while read -r file; do
+  compare "disk song $file" "$work/disk-linux/$file" "$work/disk-windows/$file"
+done <"$work/disk-files.txt"
+
 failures=$((failures + $(grep -c DIFFERENT "$work/report" || true)))
 files=$(wc -l <"$work/linux.txt")
 if [ "$failures" -ne 0 ]; then
@@ -136,3 +179,4 @@ if [ "$failures" -ne 0 ]; then
 fi
 echo "windows-identity: $files performances, both timings and the XG parts, one by one and as a batch, and the listings: identical"
 echo "windows-identity: wildcards in cmd, deep folders and an unreadable folder as on Windows"
+echo "windows-identity: $(wc -l <"$work/disk-files.txt") songs from five disk images, good and damaged, and their listings: identical"
