@@ -155,13 +155,13 @@ for image in disk144 disk720 zeroed filler short; do
   for listing in "" --info "--info --json"; do
     # shellcheck disable=SC2086
     (cd "$work/disk-linux" && "$linux/koralux-cli" $listing "../$image.img" --output-dir out -j 1 \
-      >"$work/linux.txt" 2>&1) || true
+      >"$work/disk-linux.txt" 2>&1) || true
     # shellcheck disable=SC2086
     (cd "$work/disk-windows" && wine "$exe" $listing "../$image.img" --output-dir out -j 1 \
-      >"$work/windows.txt" 2>&1) || true
+      >"$work/disk-windows.txt" 2>&1) || true
     # The folders the program adds to a path typed without a separator are joined with a backslash.
-    [ -n "$listing" ] || sed -i 's|\\|/|g' "$work/windows.txt"
-    compare "disk $image: ${listing:-converted}" "$work/linux.txt" "$work/windows.txt"
+    [ -n "$listing" ] || sed -i 's|\\|/|g' "$work/disk-windows.txt"
+    compare "disk $image: ${listing:-converted}" "$work/disk-linux.txt" "$work/disk-windows.txt"
   done
 done
 (cd "$work/disk-linux" && find . -type f | sort) >"$work/disk-files.txt"
