@@ -335,9 +335,16 @@ class BatchReport {
     const std::lock_guard lock(mutex_);
     clearProgress();
     if (quiet_ || single_) return;
-    if (total_ == 0 && disks.images == 0) {
+    if (total_ == 0) {
       if (problems_ > 0) return;  // the inputs that were refused are reported
-      std::cerr << "koralux-cli: no performance files (.evt) found" << std::endl;
+      if (disks.images == 0) {
+        std::cerr << "koralux-cli: no performance files (.evt) found" << std::endl;
+      } else {
+        std::cerr << "koralux-cli: no songs (.EVT files) found on "
+                  << (disks.images == 1 ? "the disk" : "the disks") << "; " << disks.skipped
+                  << (disks.skipped == 1 ? " other file" : " other files") << " skipped"
+                  << std::endl;
+      }
       return;
     }
     const bool songs = disks.images > 0;

@@ -150,6 +150,12 @@ TEST_F(DiskTest, OneSongAndWalkedFolders) {
   EXPECT_EQ(test::cli({"disk.hfe"}, folder.path()).err,
             "koralux-cli: disk.hfe: is a bitstream image of a disk's tracks, which is not read; "
             "make a sector image (.img) of the disk from it first\n");
+  ASSERT_EQ(
+      test::runProcess({"mformat", "-C", "-f", "1440", "-i", "blank.img", "::"}, folder.path())
+          .status,
+      0);
+  EXPECT_EQ(test::cli({"blank.img"}, folder.path()).err,
+            "koralux-cli: no songs (.EVT files) found on the disk; 0 other files skipped\n");
 
   fs::create_directories(folder.path() / "tree" / "box");
   fs::copy_file(files_->file("disk144.img"), folder.path() / "tree" / "box" / "Disk1.IMG");
