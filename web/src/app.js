@@ -430,7 +430,13 @@ function play(entry) {
   command(async (synth) => {
     if (playing !== entry || paused) return;
     if (entry.seconds >= entry.length) entry.seconds = 0;
-    await synth.play(entry.result.bytes, entry.seconds);
+    try {
+      await synth.play(entry.result.bytes, entry.seconds);
+    } catch (error) {
+      say(entry, `The song cannot be played: ${error.message}`);
+      if (playing === entry) stop();
+      return;
+    }
     if (playing !== entry || paused) return;  // the pause waits its turn
     entry.card.dataset.playing = 'true';
     const follow = () => {

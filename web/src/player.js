@@ -43,22 +43,25 @@ export async function createPlayer(context, onEnd) {
   sequencer.loopCount = 0;
   sequencer.eventHandler.addEvent('songEnded', 'koralux', () => onEnd());
   let loaded;
-  // Where a seek goes, until the synthesizer has gone there.
+  // Where a seek goes, until the synthesizer has gone there (past the end it starts again).
   let target;
   sequencer.eventHandler.addEvent('timeChange', 'koralux', () => (target = undefined));
   const seek = (seconds) => {
-    target = seconds;
+    target = seconds < sequencer.duration ? seconds : undefined;
     sequencer.currentTime = seconds;
   };
   return {
     async play(midi, seconds) {
       await context.resume();
       if (loaded !== midi) {
-        loaded = midi;
-        const ready = new Promise(
-            (resolve) => sequencer.eventHandler.addEvent('songChange', 'koralux', resolve));
+        loaded = undefined;
+        const ready = new Promise((resolve, reject) => {
+          sequencer.eventHandler.addEvent('songChange', 'koralux', resolve);
+          sequencer.eventHandler.addEvent('midiError', 'koralux', reject);
+        });
         sequencer.loadNewSongList([{binary: midi.slice().buffer, fileName: 'song.mid'}]);
         await ready;
+        loaded = midi;
       }
       seek(seconds);
       sequencer.play();
