@@ -2,7 +2,8 @@
 # Installs, with apt, whatever the build and the tests need that this Debian 12 machine lacks.
 #   scripts/deps.sh         what the build, the tests and the sanitizer builds need
 #   scripts/deps.sh fuzz    that, and clang with libFuzzer for the fuzz targets
-#   scripts/deps.sh web     that, and emscripten, Node.js and chromium for the web preset
+#   scripts/deps.sh web     that, and emscripten, Node.js, chromium and the page's sound font
+#                           (TimGM6mb, and sf3convert to compress it) for the web preset
 #   scripts/deps.sh windows that, and the MinGW-w64 cross-compiler, GoogleTest's sources, NSIS
 #                           for the installer and Wine (with xvfb, xdotool and ImageMagick's
 #                           import for the dialog's test) for the windows preset
@@ -18,7 +19,7 @@ if [ "${1:-}" = windows ]; then
   packages="$packages g++-mingw-w64-x86-64 g++-mingw-w64-x86-64-posix googletest nsis wine xvfb xdotool imagemagick"
 fi
 if [ "${1:-}" = web ]; then
-  packages="$packages emscripten nodejs chromium"
+  packages="$packages emscripten nodejs chromium timgm6mb-soundfont sf3convert"
   # Debian's nodejs comes without npm; other builds of nodejs bring their own.
   command -v npm >/dev/null 2>&1 || packages="$packages npm"
 fi

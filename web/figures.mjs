@@ -18,17 +18,22 @@ const bench = path.join(sourceDir, 'build-bench/bin/koralux-bench');
 const folder = mkdtempSync(path.join(tmpdir(), 'koralux-figures-'));
 const kib = (bytes) => `${(bytes / 1024).toFixed(1)} KiB`;
 
-console.log('What a visitor downloads (raw, gzip -9):');
-let raw = 0;
-let zipped = 0;
-for (const file of readdirSync(siteDir).sort()) {
-  const bytes = readFileSync(path.join(siteDir, file));
-  const gz = gzipSync(bytes, {level: 9}).length;
-  raw += bytes.length;
-  zipped += gz;
-  console.log(`  ${file.padEnd(14)} ${kib(bytes.length).padStart(10)} ${kib(gz).padStart(10)}`);
+// The site at the first visit, then sound/ at the first Play.
+for (const folder of ['', 'sound']) {
+  console.log(`What a visitor downloads ${folder ? 'at the first Play' : 'first'} (raw, gzip -9):`);
+  let raw = 0;
+  let zipped = 0;
+  for (const entry of readdirSync(path.join(siteDir, folder), {withFileTypes: true})) {
+    if (!entry.isFile()) continue;
+    const bytes = readFileSync(path.join(siteDir, folder, entry.name));
+    const gz = gzipSync(bytes, {level: 9}).length;
+    raw += bytes.length;
+    zipped += gz;
+    console.log(
+        `  ${entry.name.padEnd(30)} ${kib(bytes.length).padStart(10)} ${kib(gz).padStart(10)}`);
+  }
+  console.log(`  ${'all'.padEnd(30)} ${kib(raw).padStart(10)} ${kib(zipped).padStart(10)}`);
 }
-console.log(`  ${'all'.padEnd(14)} ${kib(raw).padStart(10)} ${kib(zipped).padStart(10)}`);
 
 // The benchmark's inputs: seed 7, grown to 2 MiB and 64 MiB.
 const inputs = [['long_2MB', 2 << 20], ['giant_64MB', 64 << 20]].map(([name, bytes]) => {

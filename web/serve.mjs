@@ -12,6 +12,7 @@ const types = {
   '.svg': 'image/svg+xml',
   '.webmanifest': 'application/manifest+json',
   '.wasm': 'application/wasm',
+  '.txt': 'text/plain; charset=utf-8',
 };
 
 export function serve(folder, port = 0) {

@@ -2,12 +2,13 @@
 // chosen file to the converter in the worker, shows what each file holds and a picture of the
 // converted file, and offers the MIDI files for download (several at once as one zip). A
 // floppy-disk image becomes its songs, shown under it and zipped into a folder named after it.
-// A service worker keeps the site for use without a network.
+// A converted file can be heard (one at a time) and saved as audio. A service worker keeps the
+// site for use without a network.
 
 import {unzipSync, zipSync} from 'fflate';
 
 import {describeFile, showFindings} from './describe.js';
-import {showPianoRoll} from './piano-roll.js';
+import {showPianoRoll, songClock} from './piano-roll.js';
 
 const $ = (selector, root = document) => root.querySelector(selector);
 // From a file:// address no module worker starts; on-disk.js says so on the page.
@@ -192,6 +193,7 @@ function remove(entries) {
   const going = batch.filter(
       (entry) => entries.includes(entry) || (entry.parent && entries.includes(entry.parent)));
   for (const entry of going) {
+    if (entry === playing) stop();
     if (entry.url) URL.revokeObjectURL(entry.url);
     entry.card.remove();
   }
@@ -208,12 +210,13 @@ const sectorImage = /\.(img|ima|dsk|vfd|flp)$/i;
 // disk image is read again, its songs then shown and converted anew.
 function convert(entry) {
   const {name, card} = entry;
+  if (entry === playing) stop();
   if (entry.url) URL.revokeObjectURL(entry.url);
   if (entry.songs) remove(entry.songs.filter((song) => batch.includes(song)));
   entry.songs = undefined;
   entry.url = undefined;
   entry.result = undefined;
-  entry.draw = undefined;
+  entry.roll = undefined;
   entry.job = nextJob++;
   card.dataset.state = 'waiting';
   $('.status', card).textContent = 'Waiting…';
@@ -357,6 +360,9 @@ function showFailure(entry, message) {
 function showResult(entry, {outputName, info, midi, roll, milliseconds}) {
   const bytes = new Uint8Array(midi);
   entry.result = {ok: true, outputName, bytes};
+  entry.clock = songClock(roll);
+  entry.seconds = 0;
+  entry.length = entry.clock.seconds(roll.durationTicks);
   entry.url = URL.createObjectURL(new Blob([bytes], {type: 'audio/midi'}));
   const card = entry.card;
   card.dataset.state = 'done';
@@ -375,7 +381,9 @@ function showResult(entry, {outputName, info, midi, roll, milliseconds}) {
   link.href = entry.url;
   link.download = outputName;
   link.textContent = `Download ${outputName}`;
-  entry.draw = showPianoRoll($('.roll', card), roll, info, outputName);
+  entry.roll = showPianoRoll($('.roll', card), roll, info, outputName, (tick) => seek(entry, tick));
+  $('.play', card).onclick = () => (entry === playing && !paused ? pause() : play(entry));
+  $('.audio', card).onclick = () => saveAudio(entry);
   updateBatch();
 }
 
@@ -383,8 +391,110 @@ function showResult(entry, {outputName, info, midi, roll, milliseconds}) {
 let redrawing;
 window.addEventListener('resize', () => {
   clearTimeout(redrawing);
-  redrawing = setTimeout(() => batch.forEach((entry) => entry.draw?.()), 150);
+  redrawing = setTimeout(() => batch.forEach((entry) => entry.roll?.draw()), 150);
 });
+
+// ---- Listening ----------------------------------------------------------------------------
+
+// The synthesizer and its sound font, loaded at the first Play; one file plays at a time, from
+// its card's position (`seconds`), which the cursor shows. The player's commands run one after
+// another, each seeing the page's wish (`playing`, `paused`) as it is when its turn comes.
+let player;
+let playing;  // the entry whose song the player holds
+let paused = true;
+let commands = Promise.resolve();
+const command = (action) => {
+  commands = commands.then(() => player?.then(action)).catch(() => {});
+};
+
+const say = (entry, text) => ($('.listen-state', entry.card).textContent = text);
+
+function play(entry) {
+  if (playing && playing !== entry) pause();
+  playing = entry;
+  paused = false;
+  $('.play', entry.card).textContent = 'Pause';
+  if (!player) {
+    say(entry, 'Loading the sound font…');
+    // Made at the press itself, which phones require before they let a page make sound.
+    const context = new AudioContext();
+    context.resume();
+    player = import('./sound/player.js').then((module) => module.createPlayer(context, ended));
+    player.then(() => say(entry, ''), (error) => {
+      player = undefined;  // a later press tries again
+      context.close();
+      say(entry, `The song cannot be played in this browser: ${error.message}`);
+      if (playing === entry) stop();
+    });
+  }
+  command(async (synth) => {
+    if (playing !== entry || paused) return;
+    if (entry.seconds >= entry.length) entry.seconds = 0;
+    try {
+      await synth.play(entry.result.bytes, entry.seconds);
+    } catch (error) {
+      say(entry, `The song cannot be played: ${error.message}`);
+      if (playing === entry) stop();
+      return;
+    }
+    if (playing !== entry || paused) return;  // the pause waits its turn
+    entry.card.dataset.playing = 'true';
+    const follow = () => {
+      if (playing !== entry || paused) return;
+      entry.seconds = synth.seconds;
+      entry.roll.cursor(entry.clock.tick(entry.seconds));
+      requestAnimationFrame(follow);
+    };
+    follow();
+  });
+}
+
+function pause() {
+  paused = true;
+  command((synth) => synth.pause());
+  if (!playing) return;
+  $('.play', playing.card).textContent = 'Play';
+  delete playing.card.dataset.playing;
+}
+
+// The song played to its end: the next Play starts it again.
+function ended() {
+  if (!playing) return;
+  playing.seconds = 0;
+  playing.roll?.cursor(undefined);
+  pause();
+}
+
+function stop() {
+  pause();
+  playing = undefined;
+}
+
+function seek(entry, tick) {
+  entry.seconds = entry.clock.seconds(tick);
+  entry.roll.cursor(tick);
+  if (entry === playing && !paused) command((synth) => synth.seek(entry.seconds));
+}
+
+async function saveAudio(entry) {
+  const button = $('.audio', entry.card);
+  const {outputName, bytes} = entry.result;
+  const name = outputName.replace(/\.mid$/i, '') + '.wav';
+  button.disabled = true;
+  say(entry, `Making ${name}…`);
+  try {
+    const {renderWav} = await import('./sound/player.js');
+    const url = URL.createObjectURL(await renderWav(bytes, entry.length));
+    save(url, name);
+    setTimeout(() => URL.revokeObjectURL(url), 60_000);
+    say(entry, '');
+  } catch (error) {
+    say(entry, `The audio could not be made in this browser: ${error.message}`);
+  }
+  button.disabled = false;
+}
+
+// ---- The batch ----------------------------------------------------------------------------
 
 // The batch's button: the one MIDI file, or every converted file in one zip.
 function updateBatch() {

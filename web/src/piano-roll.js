@@ -1,9 +1,11 @@
 // A picture of the converted file, drawn from the MIDI bytes themselves: each part in a colour
 // of its own that is the same in every file, percussion in a lane below the melodic parts, bar
 // lines from the file's time signature, the alignment point marked. It zooms and scrolls along
-// time (buttons, the keyboard, Ctrl + wheel or a pinch, Shift + wheel or a drag). The worker
-// reads the file with the midi-file parser (readMidi), the page draws it (showPianoRoll); the
-// canvas records in data-notes how many notes it holds and in data-view the ticks it shows.
+// time (buttons, the keyboard, Ctrl + wheel or a pinch, Shift + wheel or a drag); while the
+// song plays a cursor shows where, and a click on the picture moves there. The worker reads the
+// file with the midi-file parser (readMidi), the page draws it (showPianoRoll); the canvas
+// records in data-notes how many notes it holds, in data-view the ticks it shows and in
+// data-cursor the cursor's tick.
 
 import {parseMidi} from 'midi-file';
 
@@ -41,10 +43,12 @@ export function partColour(name, channel) {
 
 // The file's tracks as {name, channel, notes}, where notes holds the start tick, the length in
 // ticks and the pitch of each note one after another and channel is the first note's (1 to 16);
-// its time signature and resolution. A note still sounding at the end of its track ends there.
+// its time signature, resolution and tempo changes ([tick, microseconds per beat]). A note still
+// sounding at the end of its track ends there.
 export function readMidi(bytes) {
   const file = parseMidi(bytes);
   let signature = [4, 4];
+  const tempos = [];
   let end = 1;
   const tracks = file.tracks.map((events) => {
     const track = {name: '', channel: 0, notes: []};
@@ -54,6 +58,7 @@ export function readMidi(bytes) {
       tick += event.deltaTime;
       if (event.type === 'trackName' && !track.name) track.name = event.text;
       if (event.type === 'timeSignature') signature = [event.numerator, event.denominator];
+      if (event.type === 'setTempo') tempos.push([tick, event.microsecondsPerBeat]);
       const key = event.channel * 128 + event.noteNumber;
       if (event.type === 'noteOn') {
         if (!track.channel) track.channel = event.channel + 1;
@@ -69,13 +74,44 @@ export function readMidi(bytes) {
     end = Math.max(end, tick);
     return {name: track.name, channel: track.channel, notes: Int32Array.from(track.notes)};
   });
-  return {tracks, signature, ppq: file.header.ticksPerBeat, durationTicks: end};
+  tempos.sort((a, b) => a[0] - b[0]);
+  return {tracks, signature, tempos, ppq: file.header.ticksPerBeat, durationTicks: end};
+}
+
+// The file's clock: the seconds from its start at a tick, and the tick at a time in seconds.
+export function songClock({tempos, ppq}) {
+  // Each stretch of one tempo: its first tick, the seconds there and the seconds per tick.
+  const stretches = [{tick: 0, seconds: 0, perTick: 0.5 / ppq}];  // 120 beats a minute at first
+  for (const [tick, microseconds] of tempos) {
+    const last = stretches[stretches.length - 1];
+    const seconds = last.seconds + (tick - last.tick) * last.perTick;
+    if (tick === last.tick) stretches.pop();
+    stretches.push({tick, seconds, perTick: microseconds / 1e6 / ppq});
+  }
+  const find = (key, value) => {
+    let at = 0;
+    while (at + 1 < stretches.length && stretches[at + 1][key] <= value) ++at;
+    return stretches[at];
+  };
+  return {
+    seconds(tick) {
+      const at = find('tick', tick);
+      return at.seconds + (tick - at.tick) * at.perTick;
+    },
+    tick(seconds) {
+      const at = find('seconds', seconds);
+      return at.tick + (seconds - at.seconds) / at.perTick;
+    },
+  };
 }
 
 // Draws `midi` into the card's figure and makes it zoom and scroll; called again (after a new
-// conversion) it starts from the whole song.
-export function showPianoRoll(figure, midi, info, name) {
+// conversion) it starts from the whole song. A click (not a drag) calls onSeek with its tick.
+// Returns draw() and cursor(tick), which shows the cursor there (none for undefined) and turns
+// the picture's page to follow it.
+export function showPianoRoll(figure, midi, info, name, onSeek) {
   const canvas = figure.querySelector('canvas');
+  const cursor = figure.querySelector('.roll-cursor');
   figure.controls?.abort();
   const controls = new AbortController();
   figure.controls = controls;
@@ -83,9 +119,20 @@ export function showPianoRoll(figure, midi, info, name) {
   const end = Math.max(midi.durationTicks, 1);
   const shortest = Math.min(end, midi.ppq * 2);
   let view = {start: 0, span: end};
+  let cursorTick;
 
-  const draw = () =>
-      drawPianoRoll(canvas, figure.querySelector('figcaption'), midi, info, name, view);
+  const placeCursor = () => {
+    cursor.hidden = cursorTick === undefined;
+    if (cursor.hidden) return delete canvas.dataset.cursor;
+    canvas.dataset.cursor = String(Math.round(cursorTick));
+    const share = (cursorTick - view.start) / view.span;
+    cursor.hidden = share < 0 || share > 1;
+    cursor.style.left = `${share * 100}%`;
+  };
+  const draw = () => {
+    drawPianoRoll(canvas, figure.querySelector('figcaption'), midi, info, name, view);
+    placeCursor();
+  };
   const show = (start, span) => {
     span = Math.min(Math.max(span, shortest), end);
     view = {start: Math.min(Math.max(start, 0), end - span), span};
@@ -145,7 +192,13 @@ export function showPianoRoll(figure, midi, info, name) {
     return b ? {middle: (a + b) / 2, distance: Math.max(Math.abs(a - b), 1)} :
                {middle: a, distance: 0};
   };
+  let pressedAt;
+  canvas.addEventListener('click', (event) => {
+    if (Math.abs(event.clientX - pressedAt) <= 3)
+      onSeek(view.start + fraction(event.clientX) * view.span);
+  }, {signal});
   canvas.addEventListener('pointerdown', (event) => {
+    pressedAt = event.clientX;
     canvas.setPointerCapture(event.pointerId);
     pointers.set(event.pointerId, event.clientX);
     gesture = {...measure(), view};
@@ -170,7 +223,16 @@ export function showPianoRoll(figure, midi, info, name) {
     }, {signal});
   }
   draw();
-  return draw;
+  return {
+    draw,
+    cursor(tick) {
+      cursorTick = tick;
+      if (tick !== undefined && (tick < view.start || tick > view.start + view.span))
+        show(tick - view.span * 0.05, view.span);
+      else
+        placeCursor();
+    },
+  };
 }
 
 function drawPianoRoll(canvas, legend, midi, info, name, view) {
