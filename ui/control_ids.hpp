@@ -24,6 +24,7 @@
 #define KORALUX_COMMAND_OPEN_EVT_FILE 32772
 #define KORALUX_COMMAND_CONVERT_FILE 32773
 #define KORALUX_COMMAND_XG_PARTS 32774  // Options > "Include &XG Parts and Registrations"
+#define KORALUX_COMMAND_CONVERT_DISK_IMAGE 32775
 
 // The window menu's "&About KORALUX..." entry (Windows).
 #define KORALUX_COMMAND_SYSTEM_MENU_ABOUT 16
@@ -63,6 +64,7 @@ enum MenuCommand : int {
   kOpenEvtFileCommand = KORALUX_COMMAND_OPEN_EVT_FILE,
   kConvertFileCommand = KORALUX_COMMAND_CONVERT_FILE,
   kXgPartsCommand = KORALUX_COMMAND_XG_PARTS,  // checkable
+  kConvertDiskImageCommand = KORALUX_COMMAND_CONVERT_DISK_IMAGE,
 };
 
 inline constexpr unsigned kSystemMenuAboutCommand = KORALUX_COMMAND_SYSTEM_MENU_ABOUT;
