@@ -9,10 +9,11 @@
 # that does not exist fails with a message box, the dialog staying, and one cut short is written and
 # then shown with its warnings in a message box. File > Convert Disk Image... converts every song
 # of an image made here by mtools into the folder offered beside it, as koralux-cli.exe does, and
-# one box (read back by MESSAGE_TEXT_EXE) says how many. Pictures of the windows go to SCREENSHOTS.
+# one box (read back by PROBE_EXE) says how many. File > Play Converted File does nothing until a
+# conversion has succeeded, and then says in a box why the file it wrote cannot be played once it
+# is gone. Pictures of the windows go to SCREENSHOTS.
 #
-# Usage: windows_dialog_test.sh KORALUX_EXE KORALUX_CLI_EXE MESSAGE_TEXT_EXE PERFORMANCE
-#        SCREENSHOTS WORK
+# Usage: windows_dialog_test.sh KORALUX_EXE KORALUX_CLI_EXE PROBE_EXE PERFORMANCE SCREENSHOTS WORK
 # WORK holds the Wine prefix (made on first use) and the files converted.
 set -eu
 if [ "${1:-}" != --on-display ]; then
@@ -20,7 +21,7 @@ if [ "${1:-}" != --on-display ]; then
   exec xvfb-run -a -s "-screen 0 1024x768x24" "$0" --on-display "$@"
 fi
 shift
-exe=$(realpath "$1") cli=$(realpath "$2") message_text=$(realpath "$3")
+exe=$(realpath "$1") cli=$(realpath "$2") probe=$(realpath "$3")
 performance=$(realpath "$4") screenshots=$5 work=$6
 mkdir -p "$screenshots" "$work"
 screenshots=$(realpath "$screenshots") work=$(realpath "$work")
@@ -129,6 +130,13 @@ wine "$exe" &
 program=$!
 main=$(window KORALUX)
 [ -n "$main" ] || fail "no window titled KORALUX without arguments"
+# File > Play Converted File (the fourth entry) does nothing before a conversion.
+play() {
+  xdotool windowfocus --sync "$main" key F10 Down Down Down Down Return
+  sleep 1
+}
+play
+wine "$probe" koralux >/dev/null && fail "Play Converted File was not greyed before a conversion"
 xdotool windowfocus --sync "$main" key alt+c
 refusal=$(window koralux)
 [ -n "$refusal" ] || fail "Alt+C with empty fields showed no message box captioned koralux"
@@ -169,6 +177,13 @@ for _ in $(seq 50); do
 done
 cmp "$folder/cli.mid" "$short/take.mid" || fail "no take.mid from the file chosen in the Open dialog"
 [ "$(ls "$short")" = "$(printf 'take.evt\ntake.mid')" ] || fail "files left by the failed run"
+# After one, it plays the file written; one that cannot be played (here gone) is said in a box.
+rm "$short/take.mid"
+play
+case $(wine "$probe" koralux) in
+  "$(winpath "$short/take.mid") could not be played: "?*) xdotool key Return ;;
+  *) fail "Play Converted File after a conversion showed no box for a missing file" ;;
+esac
 # A file cut short inside an event: written, and then one box says why it is doubtful.
 head -c 256 /dev/zero >"$short/cut.evt"
 printf '\220\074\144\200\074' >>"$short/cut.evt"
@@ -202,7 +217,7 @@ xdotool type . && xdotool key Return
 report=$(window koralux)
 [ -n "$report" ] || fail "the disk's conversion showed no message box"
 import -window "$report" "$screenshots/disk-report.png"
-text=$(wine "$message_text" koralux)
+text=$(wine "$probe" koralux)
 [ "$text" = "2 songs converted into $(winpath "$disk/disk1")." ] || fail "the disk's box said: $text"
 xdotool key Return
 for song in MDR_00 MDR_01; do

@@ -25,6 +25,7 @@
 #define KORALUX_COMMAND_CONVERT_FILE 32773
 #define KORALUX_COMMAND_XG_PARTS 32774  // Options > "Include &XG Parts and Registrations"
 #define KORALUX_COMMAND_CONVERT_DISK_IMAGE 32775
+#define KORALUX_COMMAND_PLAY_CONVERTED_FILE 32776  // Windows only
 
 // The window menu's "&About KORALUX..." entry (Windows).
 #define KORALUX_COMMAND_SYSTEM_MENU_ABOUT 16
@@ -65,6 +66,7 @@ enum MenuCommand : int {
   kConvertFileCommand = KORALUX_COMMAND_CONVERT_FILE,
   kXgPartsCommand = KORALUX_COMMAND_XG_PARTS,  // checkable
   kConvertDiskImageCommand = KORALUX_COMMAND_CONVERT_DISK_IMAGE,
+  kPlayConvertedFileCommand = KORALUX_COMMAND_PLAY_CONVERTED_FILE,
 };
 
 inline constexpr unsigned kSystemMenuAboutCommand = KORALUX_COMMAND_SYSTEM_MENU_ABOUT;

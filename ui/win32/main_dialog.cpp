@@ -23,6 +23,9 @@ constexpr int kAboutDialogTemplate = KORALUX_RESOURCE_ABOUT_DIALOG;
 constexpr int kProgramIcon = KORALUX_RESOURCE_PROGRAM_ICON;
 constexpr int kSystemMenuAboutText = KORALUX_RESOURCE_SYSTEM_MENU_ABOUT_TEXT;
 
+// The name the MIDI sequencer knows the played file by.
+constexpr wchar_t kPlayedSong[] = L"koralux_song";
+
 // The file dialogs' buffer: the longest path Windows knows (with the "\\?\" prefix), and then some.
 constexpr DWORD kPathBuffer = 32768 + 256;
 
@@ -116,8 +119,10 @@ MainDialog::MainDialog(HINSTANCE instance)
       displayName_(programDisplayName()) {}
 
 INT_PTR MainDialog::run() {
-  return DialogBoxParamW(instance_, MAKEINTRESOURCEW(kMainDialogTemplate), nullptr, &procedure,
-                         reinterpret_cast<LPARAM>(this));
+  const INT_PTR result = DialogBoxParamW(instance_, MAKEINTRESOURCEW(kMainDialogTemplate), nullptr,
+                                         &procedure, reinterpret_cast<LPARAM>(this));
+  mciSendStringW((std::wstring(L"close ") + kPlayedSong).c_str(), nullptr, 0, nullptr);
+  return result;
 }
 
 INT_PTR CALLBACK MainDialog::procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -147,6 +152,10 @@ INT_PTR MainDialog::handle(UINT message, WPARAM wParam, LPARAM lParam) {
         return TRUE;
       }
       return FALSE;
+    case MM_MCINOTIFY:
+      // The end of the song (a stop or a new song aborts it, and is not the end of this one).
+      if (wParam == MCI_NOTIFY_SUCCESSFUL) stopPlaying();
+      return TRUE;
     case WM_DROPFILES:
       dropped(reinterpret_cast<HDROP>(wParam));
       return TRUE;
@@ -217,6 +226,13 @@ void MainDialog::command(int id) {
     case kConvertDiskImageCommand:
       convertDiskImage();
       break;
+    case kPlayConvertedFileCommand:
+      if (playing_) {
+        stopPlaying();
+      } else {
+        playConvertedFile();
+      }
+      break;
     case kAboutButton:
     case kAboutCommand:
       showAbout();
@@ -263,7 +279,40 @@ DialogChoices MainDialog::choicesNow() const {
 }
 
 void MainDialog::convert() {
-  convertCommand_.run(choicesNow());
+  // The played file is open: it could not be replaced.
+  stopPlaying();
+  const DialogChoices choices = choicesNow();
+  if (!convertCommand_.run(choices)) return;
+  converted_ = choices.outputPath;
+  EnableMenuItem(GetMenu(window_), kPlayConvertedFileCommand, MF_BYCOMMAND | MF_ENABLED);
+}
+
+void MainDialog::playConvertedFile() {
+  const std::wstring song = kPlayedSong;
+  MCIERROR error = mciSendStringW(
+      (L"open \"" + windows::widen(converted_) + L"\" type sequencer alias " + song).c_str(),
+      nullptr, 0, nullptr);
+  if (error == 0) {
+    error = mciSendStringW((L"play " + song + L" notify").c_str(), nullptr, 0, window_);
+    if (error != 0) mciSendStringW((L"close " + song).c_str(), nullptr, 0, nullptr);
+  }
+  if (error != 0) {
+    wchar_t reason[256] = L"";
+    mciGetErrorStringW(error, reason, 256);
+    reportFailure(converted_ + " could not be played: " + windows::narrow(reason));
+    return;
+  }
+  playing_ = true;
+  ModifyMenuW(GetMenu(window_), kPlayConvertedFileCommand, MF_BYCOMMAND | MF_STRING,
+              kPlayConvertedFileCommand, L"&Stop Playing");
+}
+
+void MainDialog::stopPlaying() {
+  if (!playing_) return;
+  mciSendStringW((std::wstring(L"close ") + kPlayedSong).c_str(), nullptr, 0, nullptr);
+  playing_ = false;
+  ModifyMenuW(GetMenu(window_), kPlayConvertedFileCommand, MF_BYCOMMAND | MF_STRING,
+              kPlayConvertedFileCommand, L"&Play Converted File");
 }
 
 bool MainDialog::xgParts() const {
@@ -326,7 +375,9 @@ void MainDialog::convertDisk(const std::string& path) {
   const std::wstring folder =
       askForFolder(diskFolderQuestion(path),
                    separator == std::string::npos ? "." : path.substr(0, separator + 1));
-  if (!folder.empty()) convertCommand_.runDisk(path, windows::narrow(folder), choicesNow());
+  if (folder.empty()) return;
+  stopPlaying();  // the played file may be one of the songs' outputs
+  convertCommand_.runDisk(path, windows::narrow(folder), choicesNow());
 }
 
 std::wstring MainDialog::askForFolder(const std::string& title, const std::string& start) {

@@ -34,6 +34,11 @@ class MainDialog final : private DialogView {
   // Asks where the folder of the songs of the image at `path` goes (beside the image unless the
   // user chooses another folder), then converts every song into it.
   void convertDisk(const std::string& path);
+  // File > "&Play Converted File": plays the file the last conversion wrote through the system's
+  // MIDI sequencer; the entry reads "&Stop Playing" while it plays. Greyed until a conversion
+  // has succeeded.
+  void playConvertedFile();
+  void stopPlaying();
   // The common folder dialog titled `title`, opened on `start`; the chosen folder, or empty.
   std::wstring askForFolder(const std::string& title, const std::string& start);
   void showAbout();
@@ -61,6 +66,8 @@ class MainDialog final : private DialogView {
   HICON smallIcon_;
   std::wstring displayName_;
   ConvertCommand convertCommand_{*this};
+  std::string converted_;  // the file the last conversion wrote
+  bool playing_ = false;
 };
 
 }  // namespace koralux

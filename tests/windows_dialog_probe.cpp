@@ -1,6 +1,7 @@
-// Writes the text of the message box captioned exactly TITLE (a visible dialog window; the text
-// is its control 0xFFFF) to standard output in UTF-8, unchanged; exits with 1 when there is none.
-// Usage: windows_message_text TITLE
+// What the Windows dialog's test cannot see from the X side: the text of the message box
+// captioned exactly TITLE (a visible dialog window; the text is its control 0xFFFF), written to
+// standard output in UTF-8, unchanged. Exits with 1 when there is no such box.
+// Usage: windows_dialog_probe TITLE
 
 #include <fcntl.h>
 #include <io.h>
