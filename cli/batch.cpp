@@ -74,11 +74,7 @@ void addDiskJobs(const std::string& image, const fs::path& folder, const std::st
   }
   for (const DiskSong& entry : songs) {
     const DiskFile& file = disk->disk.files[entry.file];
-    Job job{diskFileLabel(image, file),
-            derivedOutputName(utf8FromPath(folder / pathFromUtf8(file.path))),
-            {},
-            disk,
-            entry.file};
+    Job job{diskFileLabel(image, file), diskSongOutputName(folder, file), {}, disk, entry.file};
     if (file.damaged()) {
       job.refusal = job.input + ": damaged, not converted: " + file.damage;
       job.damaged = true;

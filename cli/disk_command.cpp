@@ -6,7 +6,6 @@
 #include <filesystem>
 #include <ostream>
 
-#include "cli/zipped_image.hpp"
 #include "common/failure_message.hpp"
 #include "common/fatal_stop.hpp"
 #include "common/file_io.hpp"
@@ -48,24 +47,6 @@ std::string fileLine(const DiskFile& file) {
 }
 
 }  // namespace
-
-LoadedDisk loadDisk(const std::string& path) {
-  const ImageKind kind = imageKindOf(path);
-  if (kind == ImageKind::Bitstream) throw FatalStop(path, kBitstreamRefusal);
-  const std::vector<std::uint8_t> bytes =
-      kind == ImageKind::Zipped ? readZippedImage(path) : readWholeFile(path);
-  try {
-    LoadedDisk loaded{path, readDiskImage(bytes), {}};
-    loaded.contents = contentsOf(loaded.disk);
-    return loaded;
-  } catch (const FatalStop& stop) {
-    throw FatalStop(path, stop.description());
-  }
-}
-
-std::string diskFileLabel(const std::string& imagePath, const DiskFile& file) {
-  return imagePath + '/' + file.path;
-}
 
 NamedSong readNamedSong(const std::string& path, const std::string& which) {
   LoadedDisk loaded = loadDisk(path);

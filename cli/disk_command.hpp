@@ -1,29 +1,17 @@
 #pragma once
-// koralux-cli on floppy-disk images: reading an image file (read-only), one song of it by
-// --song, --info of a whole disk and --extract. Converting the songs is the batch's
-// (cli/batch.cpp).
+// koralux-cli on floppy-disk images: one song of an image by --song, --info of a whole disk and
+// --extract. Converting the songs is the batch's (cli/batch.cpp); loading an image is
+// common/disk_file.hpp's.
 
 #include <iosfwd>
 #include <string>
 #include <vector>
 
 #include "cli/disk_description.hpp"
+#include "common/disk_file.hpp"
 #include "engine/conversion_settings.hpp"
 
 namespace koralux::cli {
-
-struct LoadedDisk {
-  std::string path;
-  DiskImage disk;
-  DiskContents contents;
-};
-
-// Reads the image at `path` (a sector image, or one zipped in an .imz). Throws FatalStop
-// labelled `path` when it cannot be read, is a bitstream image or not a floppy-disk image.
-LoadedDisk loadDisk(const std::string& path);
-
-// How messages name a file on a disk: "disk1.img/MDR_03.EVT".
-std::string diskFileLabel(const std::string& imagePath, const DiskFile& file);
 
 // The song that --song `which` names on the image at `path`. Throws FatalStop when the image
 // cannot be read, holds no such song, or the song is damaged.

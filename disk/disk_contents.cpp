@@ -50,10 +50,10 @@ bool isRegistrationName(std::string_view path) {
 
 ImageKind imageKindOf(std::string_view path) {
   const std::string_view extension = extensionOf(path);
-  for (const char* name : {"img", "ima", "dsk", "vfd", "flp"}) {
+  for (const std::string_view name : kSectorImageExtensions) {
     if (sameText(extension, name)) return ImageKind::Sectors;
   }
-  if (sameText(extension, "imz")) return ImageKind::Zipped;
+  if (sameText(extension, kZippedImageExtension)) return ImageKind::Zipped;
   if (sameText(extension, "hfe") || sameText(extension, "scp")) return ImageKind::Bitstream;
   return ImageKind::None;
 }

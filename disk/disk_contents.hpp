@@ -3,6 +3,7 @@
 // of the organ's disk recorder), the registration file beside each song, and the other files,
 // which are listed but not converted. Also which file names are disk images.
 
+#include <array>
 #include <cstddef>
 #include <optional>
 #include <string>
@@ -19,6 +20,11 @@ enum class ImageKind : std::uint8_t {
   Zipped,     // a zip holding one sector image: .imz
   Bitstream,  // the recording of the disk's tracks: .hfe, .scp (not read)
 };
+
+// The extensions of each kind, as imageKindOf matches them in any case.
+inline constexpr std::array<std::string_view, 5> kSectorImageExtensions{"img", "ima", "dsk", "vfd",
+                                                                        "flp"};
+inline constexpr std::string_view kZippedImageExtension = "imz";
 
 // The kind of disk image that `path` names, by its extension in any case.
 ImageKind imageKindOf(std::string_view path);

@@ -19,6 +19,7 @@ class RecordingView final : public DialogView {
   void refuse(std::string_view message) override { log("refuse " + std::string(message)); }
   void reportFailure(std::string_view message) override { log("failure " + std::string(message)); }
   void warn(std::string_view message) override { log("warn " + std::string(message)); }
+  void inform(std::string_view message) override { log("inform " + std::string(message)); }
   void showBusy(bool busy) override { log(busy ? "busy" : "idle"); }
   void log(const std::string& line) { shown += (shown.empty() ? "" : ", ") + line; }
   std::string shown;

@@ -11,9 +11,10 @@
 #include <filesystem>
 #include <functional>
 
+#include "common/disk_file.hpp"
 #include "common/fatal_stop.hpp"
 #include "engine/conversion_run.hpp"
-#include "tests/test_support.hpp"
+#include "tests/disk_images.hpp"
 #include "tools/performance_generator.hpp"
 #include "ui/control_ids.hpp"
 #include "ui/convert_command.hpp"
@@ -46,8 +47,10 @@ void saveScreenshot(QWidget* window, const QString& name) {
 }
 
 // Runs `action` and answers each modal window it opens, as listed: a message box as "Icon: text",
-// answered with its first button; anything else by its class, closed.
-QStringList windowsFrom(const std::function<void()>& action) {
+// answered with its first button; a file dialog by its class, given the next of `answers` (an
+// empty one takes what it offers) or cancelled when none is left; anything else by its class,
+// closed.
+QStringList windowsFrom(const std::function<void()>& action, QStringList answers = {}) {
   QStringList seen;
   QTimer timer;
   QObject::connect(&timer, &QTimer::timeout, [&] {
@@ -56,6 +59,12 @@ QStringList windowsFrom(const std::function<void()>& action) {
       EXPECT_EQ(box->windowTitle(), "dialog_test");  // the program's name
       seen << QVariant::fromValue(box->icon()).toString() + ": " + box->text();
       box->buttons().constFirst()->click();
+    } else if (auto* files = qobject_cast<QFileDialog*>(modal)) {
+      seen << "QFileDialog";
+      if (answers.isEmpty()) return files->reject();
+      if (!answers.constFirst().isEmpty()) files->selectFile(answers.constFirst());
+      answers.removeFirst();
+      static_cast<QDialog*>(files)->accept();  // QFileDialog's own checks the answer
     } else if (modal != nullptr) {
       seen << modal->metaObject()->className();
       saveScreenshot(modal, "about-box.png");  // the only other window the dialog opens
@@ -96,6 +105,17 @@ class MainDialogTest : public ::testing::Test {
   QProgressBar* bar() { return byId<QProgressBar>(kProgressBar); }
   QString fields() { return input()->text() + " | " + output()->text(); }
   void click(int id) { QTest::mouseClick(byId(id), Qt::LeftButton); }
+  // Drags `path` onto `target` as a file manager does (its address, and its path as text) and
+  // drops it there if it is taken.
+  static void drop(QWidget* target, const QString& path) {
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(path)});
+    data.setText(path);
+    QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &enter);
+    QDropEvent dropped(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    if (enter.isAccepted()) QApplication::sendEvent(target, &dropped);
+  }
   void trigger(int command) {  // the menu entry that carries `command`
     for (QAction* action : dialog.findChildren<QAction*>()) {
       if (action->data().toInt() == command) return action->trigger();
@@ -143,9 +163,10 @@ TEST_F(MainDialogTest, ControlsTabOrderAndMenu) {
   for (const QAction* action : dialog.findChildren<QAction*>())
     if (!action->text().isEmpty())
       menus << (action->text() + " " + action->data().toString()).trimmed();
-  EXPECT_EQ(menus.join(", "),
-            "File, Open Evt File 32772, Convert File 32773, &Options, "
-            "Include &XG Parts and Registrations 32774, Help, About 32771");
+  EXPECT_EQ(
+      menus.join(", "),
+      "File, Open Evt File 32772, Convert File 32773, Convert &Disk Image... 32775, &Options, "
+      "Include &XG Parts and Registrations 32774, Help, About 32771");
   EXPECT_FALSE(dialog.settings().xgParts);
 }
 
@@ -249,18 +270,94 @@ TEST_F(MainDialogTest, DroppedOrNamedPerformanceIsTakenAsTheInput) {
       {&dialog, "/music/notes.txt", "/music/song.evt | /music/song.mid"},  // refused
   };
   for (const auto& [target, path, after] : drops) {
-    QMimeData data;
-    data.setUrls({QUrl::fromLocalFile(path)});
-    data.setText(path);
-    QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(target, &enter);
-    QDropEvent dropped(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-    if (enter.isAccepted()) QApplication::sendEvent(target, &dropped);
+    drop(target, path);
     EXPECT_EQ(fields(), after);
   }
   // Started with arguments; a conversion started by itself would never return from its box.
   const MainDialog started({"koralux", "/music/missing.evt", "/ignored/second.evt"});
   EXPECT_EQ(control<QLineEdit>(&started, kOutputField)->text(), "/music/missing.mid");
+}
+
+// Disk images, from File > Convert Disk Image... or dropped on the window: the image, then the
+// folder for the image's folder (cancelled: nothing is written; by default the image's own);
+// every song converted with the dialog's settings, the status line and the bar going song by
+// song, then one box: the count, each damaged song with its reason, each doubtful one with its
+// warnings. An image that cannot be read at all says why. Images are only read.
+TEST_F(MainDialogTest, ConvertsEverySongOfADiskImage) {
+  const test::SongDisk disk;
+  test::TemporaryFolder out;
+  const std::string good = disk.file("disk144.img");
+  test::Bytes damaged = test::readFile(good);
+  const int loop = test::firstCluster(good, "MDR_05.EVT") + 1;
+  for (const int copy : {0, 1}) test::setFat(damaged, copy, loop + 2, loop);
+  const std::size_t unread = test::sectorOf(test::firstCluster(good, "MDR_07.EVT") + 2);
+  std::fill_n(damaged.begin() + static_cast<std::ptrdiff_t>(unread * 512), 512, 0xF6);
+  test::writeFile(out.file("damaged.img"), damaged);
+  const auto written = std::filesystem::last_write_time(out.file("damaged.img"));
+  test::writeFile(out.file("blank.ima"), test::Bytes(1000, 0));
+  std::string unreadable;
+  try {
+    loadDisk(out.file("blank.ima"));
+  } catch (const FatalStop& error) {
+    unreadable = error.what();
+  }
+
+  const auto command = [&] { trigger(kConvertDiskImageCommand); };
+  EXPECT_EQ(windowsFrom(command, {fromPath(good)}), (QStringList{"QFileDialog", "QFileDialog"}));
+  byId<QComboBox>(kKeyList)->setCurrentText("E Major");
+  trigger(kXgPartsCommand);
+  QStringList statuses, steps{"0"};
+  for (int slot = 0; slot < test::kDiskSongs; ++slot) {
+    statuses << QStringLiteral("Status: %1 (%2 of 40)")
+                    .arg(fromPath(test::slotName(slot, "EVT")))
+                    .arg(slot + 1);
+    steps << QString::number(slot + 1);
+  }
+  QTest::qWait(20);
+  const PaintLog status(byId(kStatusLine), "text");
+  const PaintLog progress(bar(), "value");
+  EXPECT_EQ(
+      windowsFrom(command, {fromPath(good), fromPath(out.path())}),
+      (QStringList{"QFileDialog", "QFileDialog",
+                   "Information: 40 songs converted into " + fromPath(out.file("disk144")) + "."}));
+  EXPECT_EQ(status.painted, statuses << "Status: Finished");
+  EXPECT_EQ(progress.painted, steps);
+
+  const std::pair<std::string, QString> drops[] = {
+      {"damaged.img",
+       QStringLiteral("Warning: 39 of 40 songs converted into %1.\n\nNot converted:\nMDR_05.EVT: "
+                      "damaged: the cluster chain loops back to cluster %2\n\nConverted with "
+                      "warnings:\nMDR_07.EVT: sector %3 looks unread (all bytes F6)\nMDR_07.EVT: "
+                      "the bytes from 1024 to 1535 look unread (all F6)")
+           .arg(fromPath(out.file("damaged")))
+           .arg(loop)
+           .arg(unread)},
+      {"blank.ima", "Critical: " + fromPath(unreadable)},
+  };
+  for (const auto& [name, box] : drops) {
+    const auto dropped = [&] {
+      drop(&dialog, fromPath(out.file(name)));
+      QTest::qWait(50);  // the command runs once the drop has ended
+    };
+    EXPECT_EQ(windowsFrom(dropped, {""}), (QStringList{"QFileDialog", box}));
+  }
+  EXPECT_EQ(out.entries(),
+            (std::vector<std::string>{"blank.ima", "damaged", "damaged.img", "disk144"}));
+  EXPECT_TRUE(test::sameBytes(damaged, test::readFile(out.file("damaged.img"))));
+  EXPECT_EQ(std::filesystem::last_write_time(out.file("damaged.img")), written);
+  EXPECT_FALSE(std::filesystem::exists(out.file("damaged/MDR_05.EVT.mid")));
+  EXPECT_TRUE(std::filesystem::exists(out.file("damaged/MDR_07.EVT.mid")));
+  for (int slot = 0; slot < test::kDiskSongs; ++slot) {
+    SilentObserver silent;
+    const test::Bytes expected =
+        convertPerformance(disk.songs()[static_cast<std::size_t>(slot)], dialog.settings(), silent)
+            .midi;
+    const std::string name = "/" + test::slotName(slot, "EVT") + ".mid";
+    EXPECT_TRUE(test::sameBytes(expected, test::readFile(out.file("disk144") + name)));
+    if (slot != 5 && slot != 7) {
+      EXPECT_TRUE(test::sameBytes(expected, test::readFile(out.file("damaged") + name)));
+    }
+  }
 }
 
 }  // namespace

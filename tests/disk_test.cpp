@@ -7,14 +7,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <filesystem>
 #include <functional>
 #include <nlohmann/json.hpp>
 
 #include "engine/conversion_run.hpp"
-#include "tests/test_support.hpp"
-#include "tools/performance_generator.hpp"
+#include "tests/disk_images.hpp"
 
 namespace koralux {
 namespace {
@@ -23,43 +21,18 @@ namespace fs = std::filesystem;
 using test::contains;
 using test::readFile;
 
-constexpr int kSongs = 40;
+using test::slotName;
+constexpr int kSongs = test::kDiskSongs;
 
-std::string slotName(int slot, const char* extension) {
-  char name[16];
-  std::snprintf(name, sizeof name, "MDR_%02d.%s", slot, extension);
-  return name;
-}
-
-// The files of a disk in a folder, each song's conversion beside it, and images made of them.
+// The files of a disk, each song's conversion, and images made of them.
 class DiskTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    files_ = new test::TemporaryFolder;
+    files_ = new test::SongDisk;
     expected_ = new std::vector<test::Bytes>;
-    std::vector<std::string> copy = {"mcopy", "-i", "IMAGE"};
-    for (int slot = 0; slot < kSongs; ++slot) {
-      GeneratorOptions options;
-      options.seed = static_cast<std::uint64_t>(slot) + 1;
-      options.seconds = 20;
-      const test::Bytes song = generatePerformance(options);
-      test::writeFile(files_->file(slotName(slot, "EVT")), song);
-      test::writeFile(files_->file(slotName(slot, "B00")),
-                      test::Bytes(static_cast<std::size_t>(1500 + slot), 0x5A));
+    for (const test::Bytes& song : files_->songs()) {
       SilentObserver silent;
       expected_->push_back(convertPerformance(song, {}, silent).midi);
-      copy.push_back(slotName(slot, "EVT"));
-      copy.push_back(slotName(slot, "B00"));
-    }
-    test::writeFile(files_->file("SONG.MID"), test::hex("4D 54 68 64 00 00 00 06"));
-    copy.insert(copy.end(), {"SONG.MID", "::"});
-    const std::vector<std::vector<std::string>> formats = {
-        {"mformat", "-C", "-i", "disk144.img", "-f", "1440", "-v", "ORGAN", "::"},
-        {"mkfs.fat", "-C", "disk720.img", "720"}};
-    for (const auto& format : formats) {
-      ASSERT_EQ(test::runProcess(format, files_->path()).status, 0) << format.front();
-      copy[2] = format.front() == "mformat" ? "disk144.img" : "disk720.img";
-      ASSERT_EQ(test::runProcess(copy, files_->path()).status, 0);
     }
   }
   static void TearDownTestSuite() {
@@ -74,11 +47,11 @@ class DiskTest : public ::testing::Test {
            << output;
   }
 
-  static test::TemporaryFolder* files_;
+  static test::SongDisk* files_;
   static std::vector<test::Bytes>* expected_;
 };
 
-test::TemporaryFolder* DiskTest::files_ = nullptr;
+test::SongDisk* DiskTest::files_ = nullptr;
 std::vector<test::Bytes>* DiskTest::expected_ = nullptr;
 
 TEST_F(DiskTest, EverySongConvertsAsItsFileDoes) {
@@ -188,29 +161,9 @@ TEST_F(DiskTest, SongsInSubfoldersKeepTheirLongNames) {
       test::sameBytes((*expected_)[1], readFile(folder.file("small/Takes/Sunday take.mid"))));
 }
 
-// FAT12 layout of the 1.44 MB image: boot sector, two FATs of 9 sectors, 14 root sectors.
-constexpr std::size_t kFat = 512;
-constexpr std::size_t kFatBytes = 9 * 512;
-std::size_t sectorOf(int cluster) {
-  return static_cast<std::size_t>(33 + cluster - 2);
-}
-
-void setFat(test::Bytes& image, int copy, int cluster, int value) {
-  const std::size_t at =
-      kFat + static_cast<std::size_t>(copy) * kFatBytes + static_cast<std::size_t>(cluster) * 3 / 2;
-  const int pair = image[at] | image[at + 1] << 8;
-  const int next = (cluster & 1) != 0 ? (pair & 0x000F) | value << 4 : (pair & 0xF000) | value;
-  image[at] = static_cast<std::uint8_t>(next & 0xFF);
-  image[at + 1] = static_cast<std::uint8_t>(next >> 8);
-}
-
-// The first cluster of a file on the image, as mshowfat tells it ("::/MDR_05.EVT <108-120>").
-int firstCluster(const std::string& image, const std::string& name) {
-  const auto run = test::runProcess({"mshowfat", "-i", image, "::" + name});
-  int first = 0;
-  EXPECT_EQ(std::sscanf(run.out.c_str() + run.out.find('<'), "<%d", &first), 1) << run.out;
-  return first;
-}
+using test::firstCluster;
+using test::sectorOf;
+using test::setFat;
 
 TEST_F(DiskTest, DamageStaysWithTheDamagedSong) {
   const std::string good = files_->file("disk144.img");

@@ -7,9 +7,13 @@
 # the program. Started without arguments, Alt+C is refused in a message box captioned with the
 # program's name; a file chosen in the Open dialog (File > Open Evt File) is converted, and one
 # that does not exist fails with a message box, the dialog staying, and one cut short is written and
-# then shown with its warnings in a message box. Pictures of the windows go to SCREENSHOTS.
+# then shown with its warnings in a message box. File > Convert Disk Image... converts every song
+# of an image made here by mtools into the folder offered beside it, as koralux-cli.exe does, and
+# one box (read back by PROBE_EXE) says how many. File > Play Converted File does nothing until a
+# conversion has succeeded, and then says in a box why the file it wrote cannot be played once it
+# is gone. Pictures of the windows go to SCREENSHOTS.
 #
-# Usage: windows_dialog_test.sh KORALUX_EXE KORALUX_CLI_EXE PERFORMANCE SCREENSHOTS WORK
+# Usage: windows_dialog_test.sh KORALUX_EXE KORALUX_CLI_EXE PROBE_EXE PERFORMANCE SCREENSHOTS WORK
 # WORK holds the Wine prefix (made on first use) and the files converted.
 set -eu
 if [ "${1:-}" != --on-display ]; then
@@ -17,8 +21,8 @@ if [ "${1:-}" != --on-display ]; then
   exec xvfb-run -a -s "-screen 0 1024x768x24" "$0" --on-display "$@"
 fi
 shift
-exe=$(realpath "$1") cli=$(realpath "$2") performance=$(realpath "$3")
-screenshots=$4 work=$5
+exe=$(realpath "$1") cli=$(realpath "$2") probe=$(realpath "$3")
+performance=$(realpath "$4") screenshots=$5 work=$6
 mkdir -p "$screenshots" "$work"
 screenshots=$(realpath "$screenshots") work=$(realpath "$work")
 
@@ -34,7 +38,7 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
 fi
 
 fail() {
-  echo "FAIL: $*" >&2
+  printf 'FAIL: %s\n' "$*" >&2
   [ -z "${program:-}" ] || kill "$program" 2>/dev/null || true
   wineserver -k 2>/dev/null || true
   exit 1
@@ -126,6 +130,13 @@ wine "$exe" &
 program=$!
 main=$(window KORALUX)
 [ -n "$main" ] || fail "no window titled KORALUX without arguments"
+# File > Play Converted File (the fourth entry) does nothing before a conversion.
+play() {
+  xdotool windowfocus --sync "$main" key F10 Down Down Down Down Return
+  sleep 1
+}
+play
+wine "$probe" koralux >/dev/null && fail "Play Converted File was not greyed before a conversion"
 xdotool windowfocus --sync "$main" key alt+c
 refusal=$(window koralux)
 [ -n "$refusal" ] || fail "Alt+C with empty fields showed no message box captioned koralux"
@@ -166,6 +177,13 @@ for _ in $(seq 50); do
 done
 cmp "$folder/cli.mid" "$short/take.mid" || fail "no take.mid from the file chosen in the Open dialog"
 [ "$(ls "$short")" = "$(printf 'take.evt\ntake.mid')" ] || fail "files left by the failed run"
+# After one, it plays the file written; one that cannot be played (here gone) is said in a box.
+rm "$short/take.mid"
+play
+case $(wine "$probe" koralux) in
+  "$(winpath "$short/take.mid") could not be played: "?*) xdotool key Return ;;
+  *) fail "Play Converted File after a conversion showed no box for a missing file" ;;
+esac
 # A file cut short inside an event: written, and then one box says why it is doubtful.
 head -c 256 /dev/zero >"$short/cut.evt"
 printf '\220\074\144\200\074' >>"$short/cut.evt"
@@ -176,6 +194,35 @@ import -window "$warning" "$screenshots/warning.png"
 xdotool key Return
 sleep 0.5
 [ -f "$short/cut.mid" ] || fail "the file with findings was not written"
+
+# File > Convert Disk Image... (its third entry) on an image of two songs and a registration file;
+# the folder dialog offers the image's own folder, taken by naming it "." (Wine's dialog takes no
+# empty name).
+disk="$work/disk"
+rm -rf "$disk"
+mkdir -p "$disk"
+head -c 1500 /dev/zero >"$disk/MDR_00.B00"
+image="$disk/disk1.img"
+mformat -C -i "$image" -f 1440 :: && mcopy -i "$image" "$performance" ::MDR_00.EVT &&
+  mcopy -i "$image" "$performance" ::MDR_01.EVT && mcopy -i "$image" "$disk/MDR_00.B00" :: ||
+  fail "mtools could not make the disk image"
+xdotool windowfocus --sync "$main" key F10 Down Down Down Return
+[ -n "$(window Open)" ] || fail "File > Convert Disk Image... showed no Open dialog"
+sleep 0.5
+xdotool type --delay 20 "$(winpath "$image")"
+xdotool key Return
+[ -n "$(window "Where the folder disk1 with the songs goes")" ] || fail "no question for the folder"
+sleep 0.5
+xdotool type . && xdotool key Return
+report=$(window koralux)
+[ -n "$report" ] || fail "the disk's conversion showed no message box"
+import -window "$report" "$screenshots/disk-report.png"
+text=$(wine "$probe" koralux)
+[ "$text" = "2 songs converted into $(winpath "$disk/disk1")." ] || fail "the disk's box said: $text"
+xdotool key Return
+for song in MDR_00 MDR_01; do
+  cmp "$folder/cli.mid" "$disk/disk1/$song.EVT.mid" || fail "$song of the disk differs from cli.mid"
+done
 ends_after Escape
 wineserver -w
 echo "koralux.exe: converts as koralux-cli.exe does, refuses empty fields, takes a file from" \

@@ -24,6 +24,8 @@
 #define KORALUX_COMMAND_OPEN_EVT_FILE 32772
 #define KORALUX_COMMAND_CONVERT_FILE 32773
 #define KORALUX_COMMAND_XG_PARTS 32774  // Options > "Include &XG Parts and Registrations"
+#define KORALUX_COMMAND_CONVERT_DISK_IMAGE 32775
+#define KORALUX_COMMAND_PLAY_CONVERTED_FILE 32776  // Windows only
 
 // The window menu's "&About KORALUX..." entry (Windows).
 #define KORALUX_COMMAND_SYSTEM_MENU_ABOUT 16
@@ -63,6 +65,8 @@ enum MenuCommand : int {
   kOpenEvtFileCommand = KORALUX_COMMAND_OPEN_EVT_FILE,
   kConvertFileCommand = KORALUX_COMMAND_CONVERT_FILE,
   kXgPartsCommand = KORALUX_COMMAND_XG_PARTS,  // checkable
+  kConvertDiskImageCommand = KORALUX_COMMAND_CONVERT_DISK_IMAGE,
+  kPlayConvertedFileCommand = KORALUX_COMMAND_PLAY_CONVERTED_FILE,
 };
 
 inline constexpr unsigned kSystemMenuAboutCommand = KORALUX_COMMAND_SYSTEM_MENU_ABOUT;

@@ -1,8 +1,8 @@
 #pragma once
 // What the desktop dialog does, whichever toolkit draws it: the settings its lists and its rhythm
 // box stand for, the refusals of an empty path field, the run itself with its status texts and
-// progress, a failed run, and the warnings of a run that gave findings. Each toolkit's dialog is a
-// view that shows what it is told.
+// progress, a failed run, and the warnings of a run that gave findings; and the conversion of
+// every song on a floppy-disk image. Each toolkit's dialog is a view that shows what it is told.
 
 #include <array>
 #include <cstdint>
@@ -15,6 +15,8 @@
 #include "engine/findings.hpp"
 
 namespace koralux {
+
+struct LoadedDisk;
 
 // The entries of the time-signature lists; a selected entry's position plus 2 is its number.
 inline constexpr std::array<std::string_view, 5> kNumeratorEntries{"2", "3", "4", "5", "6"};
@@ -46,6 +48,17 @@ ConversionSettings settingsFrom(const DialogChoices& choices);
 // The one message that lists a converted file's findings, each on a line of its own.
 std::string findingsMessage(std::string_view inputPath, const std::vector<Finding>& findings);
 
+// Whether the dialog takes `path` as a disk image: a sector image, a bitstream image (refused
+// with its reason when converted) or, in builds that unpack them, a zipped one.
+bool isDiskImageName(std::string_view path);
+// The file-name patterns of the disk images the dialog's Open dialog offers ("*.img", ...).
+std::vector<std::string> diskImagePatterns();
+// The folder the songs of the image at `imagePath` go into: one named after the image ("disk1"
+// of "disk1.img") inside `parentFolder`, or beside the image when that is empty.
+std::string diskSongFolder(const std::string& imagePath, const std::string& parentFolder);
+// The title of the folder dialog that asks for runDisk's `parentFolder`.
+std::string diskFolderQuestion(const std::string& imagePath);
+
 // What a dialog shows. Each call should be visible at once: the conversion runs on the window's
 // own thread, which paints nothing else until it has finished.
 class DialogView {
@@ -61,6 +74,8 @@ class DialogView {
   virtual void reportFailure(std::string_view message) = 0;
   // A message box with the warning icon: the file was converted, but the user must know this.
   virtual void warn(std::string_view message) = 0;
+  // A message box with the information icon: all went well.
+  virtual void inform(std::string_view message) = 0;
   // The wait cursor while a conversion runs.
   virtual void showBusy(bool busy) = 0;
 };
@@ -73,12 +88,33 @@ class ConvertCommand final : public ConversionObserver {
   // Refuses an empty path field; otherwise converts. A failure is reported and the dialog stays,
   // ready for another try. Returns whether a conversion completed.
   bool run(const DialogChoices& choices);
+  // Converts every song on the image at `imagePath` with the choices' settings into
+  // diskSongFolder(imagePath, parentFolder), the status line naming each song and the bar
+  // counting them; then one box says how many were converted and names each song that was not
+  // and each converted with warnings, with the reasons. An image that cannot be read at all is
+  // reported and nothing is written. The image is only read. Returns the number converted.
+  int runDisk(const std::string& imagePath, const std::string& parentFolder,
+              const DialogChoices& choices);
 
   void status(std::string_view text) override;
   void progressBegin(std::int64_t total) override;
   void partDone(std::int64_t count) override;
 
  private:
+  // What became of the songs of one disk, and the message that says it.
+  struct DiskOutcome {
+    std::string image{};
+    std::string folder{};
+    int songs = 0;
+    int converted = 0;
+    std::vector<std::string> notConverted{};  // "MDR_05.EVT: damaged: the cluster chain ..."
+    std::vector<std::string> warnings{};      // of songs converted
+    std::vector<std::string> diskNotes{};     // damage outside the songs
+    std::string message() const;
+  };
+  void convertSongs(const LoadedDisk& loaded, const ConversionSettings& settings,
+                    DiskOutcome& outcome);
+
   DialogView& view_;
   // The run's note count and the notes its parts have taken so far.
   std::int64_t total_ = 0;

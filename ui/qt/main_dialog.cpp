@@ -8,6 +8,7 @@
 #include <QDropEvent>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
@@ -81,13 +82,13 @@ QPushButton* pushButton(QWidget* parent, int id, const QString& text) {
   return button;
 }
 
-// The first local file among the dragged ones that is a performance file.
-QString draggedPerformance(const QMimeData* data) {
+// The first local file among the dragged ones that is a performance file or a disk image.
+QString draggedFile(const QMimeData* data) {
   if (data == nullptr || !data->hasUrls()) return {};
   for (const QUrl& url : data->urls()) {
     if (!url.isLocalFile()) continue;
     const QString path = url.toLocalFile();
-    if (isPerformanceFileName(path.toStdString())) {
+    if (isPerformanceFileName(path.toStdString()) || isDiskImageName(path.toStdString())) {
       return QDir::toNativeSeparators(path);
     }
   }
@@ -211,6 +212,8 @@ QMenuBar* MainDialog::buildMenu() {
   QMenu* file = menuBar->addMenu(QStringLiteral("File"));
   entry(file, QStringLiteral("Open Evt File"), kOpenEvtFileCommand, &MainDialog::browseForInput);
   entry(file, QStringLiteral("Convert File"), kConvertFileCommand, &MainDialog::convert);
+  entry(file, QStringLiteral("Convert &Disk Image..."), kConvertDiskImageCommand,
+        &MainDialog::convertDiskImage);
   // Off at every start, as every other setting is.
   QMenu* options = menuBar->addMenu(QStringLiteral("&Options"));
   xgPartsEntry_ = options->addAction(QStringLiteral("Include &XG Parts and Registrations"));
@@ -264,6 +267,30 @@ void MainDialog::browseForOutput() {
   outputField_->setText(QDir::toNativeSeparators(dialog.selectedFiles().constFirst()));
 }
 
+void MainDialog::convertDiskImage() {
+  QStringList patterns;
+  for (const std::string& pattern : diskImagePatterns()) patterns << fromStd(pattern);
+  QFileDialog dialog(this, QString(), QString(),
+                     QStringLiteral("Disk Images (") + patterns.join(' ') + QStringLiteral(");;") +
+                         QLatin1String(kAllFilesFilter));
+  dialog.setAcceptMode(QFileDialog::AcceptOpen);
+  dialog.setFileMode(QFileDialog::ExistingFile);
+  dialog.setOption(QFileDialog::DontUseNativeDialog, !kNativeFileDialogs);
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
+  convertDisk(QDir::toNativeSeparators(dialog.selectedFiles().constFirst()));
+}
+
+void MainDialog::convertDisk(const QString& path) {
+  const std::string image = QFile::encodeName(path).toStdString();
+  QFileDialog dialog(this, fromStd(diskFolderQuestion(image)), QFileInfo(path).absolutePath());
+  dialog.setFileMode(QFileDialog::Directory);
+  dialog.setOption(QFileDialog::ShowDirsOnly);
+  dialog.setOption(QFileDialog::DontUseNativeDialog, !kNativeFileDialogs);
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
+  convertCommand_.runDisk(
+      image, QFile::encodeName(dialog.selectedFiles().constFirst()).toStdString(), choices());
+}
+
 void MainDialog::showAbout() {
   AboutDialog about(this);
   about.exec();
@@ -295,6 +322,10 @@ void MainDialog::warn(std::string_view message) {
   QMessageBox::warning(this, displayName_, fromStd(message));
 }
 
+void MainDialog::inform(std::string_view message) {
+  QMessageBox::information(this, displayName_, fromStd(message));
+}
+
 void MainDialog::showBusy(bool busy) {
   if (busy) {
     QApplication::setOverrideCursor(Qt::WaitCursor);
@@ -317,29 +348,38 @@ void MainDialog::keyPressEvent(QKeyEvent* event) {
   QDialog::keyPressEvent(event);
 }
 
-bool MainDialog::acceptPerformanceDrag(QDropEvent* event) {
-  if (draggedPerformance(event->mimeData()).isEmpty()) return false;
+bool MainDialog::acceptFileDrag(QDropEvent* event) {
+  if (draggedFile(event->mimeData()).isEmpty()) return false;
   event->setDropAction(Qt::CopyAction);
   event->accept();
   return true;
 }
 
+void MainDialog::takeDropped(const QMimeData* dropped) {
+  const QString path = draggedFile(dropped);
+  if (isPerformanceFileName(path.toStdString())) {
+    chooseInput(path);
+  } else {
+    // After the drop has ended: the questions and the box are windows of their own.
+    QMetaObject::invokeMethod(
+        this, [this, path] { convertDisk(path); }, Qt::QueuedConnection);
+  }
+}
+
 void MainDialog::dragEnterEvent(QDragEnterEvent* event) {
-  if (!acceptPerformanceDrag(event)) event->ignore();
+  if (!acceptFileDrag(event)) event->ignore();
 }
 
 void MainDialog::dragMoveEvent(QDragMoveEvent* event) {
-  if (!acceptPerformanceDrag(event)) event->ignore();
+  if (!acceptFileDrag(event)) event->ignore();
 }
 
 void MainDialog::dropEvent(QDropEvent* event) {
-  const QString path = draggedPerformance(event->mimeData());
-  if (path.isEmpty()) {
+  if (!acceptFileDrag(event)) {
     event->ignore();
     return;
   }
-  acceptPerformanceDrag(event);
-  chooseInput(path);
+  takeDropped(event->mimeData());
 }
 
 bool MainDialog::eventFilter(QObject* watched, QEvent* event) {
@@ -348,10 +388,10 @@ bool MainDialog::eventFilter(QObject* watched, QEvent* event) {
       case QEvent::DragEnter:
       case QEvent::DragMove:
         // Other drags (text) are the field's own business.
-        return acceptPerformanceDrag(static_cast<QDropEvent*>(event));
+        return acceptFileDrag(static_cast<QDropEvent*>(event));
       case QEvent::Drop:
-        if (!acceptPerformanceDrag(static_cast<QDropEvent*>(event))) return false;
-        chooseInput(draggedPerformance(static_cast<QDropEvent*>(event)->mimeData()));
+        if (!acceptFileDrag(static_cast<QDropEvent*>(event))) return false;
+        takeDropped(static_cast<QDropEvent*>(event)->mimeData());
         return true;
       default:
         break;

@@ -34,10 +34,15 @@ class MainDialog final : public QDialog, private DialogView {
   explicit MainDialog(const QStringList& arguments = {}, QWidget* parent = nullptr);
 
   // Commands.
-  void convert();          // "&Convert", File > "Convert File"
-  void browseForInput();   // "..." beside the input field, File > "Open Evt File"
-  void browseForOutput();  // "..." beside the output field
-  void showAbout();        // "&About", Help > "About", the window menu's "&About KORALUX..."
+  void convert();           // "&Convert", File > "Convert File"
+  void browseForInput();    // "..." beside the input field, File > "Open Evt File"
+  void browseForOutput();   // "..." beside the output field
+  void showAbout();         // "&About", Help > "About", the window menu's "&About KORALUX..."
+  void convertDiskImage();  // File > "Convert &Disk Image..."
+  // Asks where the folder of the songs of the image at `path` goes (beside the image unless the
+  // user chooses another folder), then converts every song into it. Also what dropping an image
+  // on the window does.
+  void convertDisk(const QString& path);
   // What choosing `path` in the Open dialog does: the input field shows it and the output field
   // the name derived from it, whatever it held before.
   void chooseInput(const QString& path);
@@ -63,9 +68,13 @@ class MainDialog final : public QDialog, private DialogView {
   void refuse(std::string_view message) override;
   void reportFailure(std::string_view message) override;
   void warn(std::string_view message) override;
+  void inform(std::string_view message) override;
   void showBusy(bool busy) override;
-  // Whether a drag or drop event carries a performance file; accepts it when it does.
-  bool acceptPerformanceDrag(QDropEvent* event);
+  // Whether a drag or drop event carries a performance file or a disk image; accepts it when it
+  // does.
+  bool acceptFileDrag(QDropEvent* event);
+  // Takes a dropped performance as the input; converts a dropped disk image.
+  void takeDropped(const QMimeData* dropped);
 
   QString displayName_;
   QPushButton* aboutButton_ = nullptr;

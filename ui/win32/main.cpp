@@ -11,7 +11,10 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   // The progress bar's window class.
   const INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX), ICC_PROGRESS_CLASS};
   InitCommonControlsEx(&controls);
+  // The folder dialog is a COM object.
+  const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
   koralux::MainDialog dialog(instance);
   dialog.run();
+  if (SUCCEEDED(com)) CoUninitialize();
   return 0;
 }

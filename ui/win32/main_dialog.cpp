@@ -3,6 +3,7 @@
 #include <commctrl.h>
 #include <commdlg.h>
 #include <shellapi.h>
+#include <shobjidl.h>
 
 #include <algorithm>
 #include <memory>
@@ -21,6 +22,9 @@ constexpr int kMainDialogTemplate = KORALUX_RESOURCE_MAIN_DIALOG;
 constexpr int kAboutDialogTemplate = KORALUX_RESOURCE_ABOUT_DIALOG;
 constexpr int kProgramIcon = KORALUX_RESOURCE_PROGRAM_ICON;
 constexpr int kSystemMenuAboutText = KORALUX_RESOURCE_SYSTEM_MENU_ABOUT_TEXT;
+
+// The name the MIDI sequencer knows the played file by.
+constexpr wchar_t kPlayedSong[] = L"koralux_song";
 
 // The file dialogs' buffer: the longest path Windows knows (with the "\\?\" prefix), and then some.
 constexpr DWORD kPathBuffer = 32768 + 256;
@@ -51,6 +55,13 @@ std::wstring firstArgument() {
       CommandLineToArgvW(GetCommandLineW(), &count), &LocalFree);
   if (arguments == nullptr || count < 2) return {};
   return arguments.get()[1];
+}
+
+// The whole path of `path`, "." and ".." resolved: the shell takes no other.
+std::wstring fullPath(const std::wstring& path) {
+  std::wstring full(kPathBuffer, L'\0');
+  full.resize(GetFullPathNameW(path.c_str(), kPathBuffer, full.data(), nullptr));
+  return full;
 }
 
 // `owner`'s centre is the box's centre, kept on the owner's screen.
@@ -108,8 +119,10 @@ MainDialog::MainDialog(HINSTANCE instance)
       displayName_(programDisplayName()) {}
 
 INT_PTR MainDialog::run() {
-  return DialogBoxParamW(instance_, MAKEINTRESOURCEW(kMainDialogTemplate), nullptr, &procedure,
-                         reinterpret_cast<LPARAM>(this));
+  const INT_PTR result = DialogBoxParamW(instance_, MAKEINTRESOURCEW(kMainDialogTemplate), nullptr,
+                                         &procedure, reinterpret_cast<LPARAM>(this));
+  mciSendStringW((std::wstring(L"close ") + kPlayedSong).c_str(), nullptr, 0, nullptr);
+  return result;
 }
 
 INT_PTR CALLBACK MainDialog::procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -139,6 +152,10 @@ INT_PTR MainDialog::handle(UINT message, WPARAM wParam, LPARAM lParam) {
         return TRUE;
       }
       return FALSE;
+    case MM_MCINOTIFY:
+      // The end of the song (a stop or a new song aborts it, and is not the end of this one).
+      if (wParam == MCI_NOTIFY_SUCCESSFUL) stopPlaying();
+      return TRUE;
     case WM_DROPFILES:
       dropped(reinterpret_cast<HDROP>(wParam));
       return TRUE;
@@ -206,6 +223,16 @@ void MainDialog::command(int id) {
     case kOutputBrowseButton:
       browseForOutput();
       break;
+    case kConvertDiskImageCommand:
+      convertDiskImage();
+      break;
+    case kPlayConvertedFileCommand:
+      if (playing_) {
+        stopPlaying();
+      } else {
+        playConvertedFile();
+      }
+      break;
     case kAboutButton:
     case kAboutCommand:
       showAbout();
@@ -241,14 +268,51 @@ int MainDialog::selection(int list) const {
   return position == CB_ERR ? 0 : static_cast<int>(position);
 }
 
+DialogChoices MainDialog::choicesNow() const {
+  return {.inputPath = fieldText(kInputField),
+          .outputPath = fieldText(kOutputField),
+          .keyRow = selection(kKeyList),
+          .numeratorRow = selection(kNumeratorList),
+          .denominatorRow = selection(kDenominatorList),
+          .rhythmUnitAbsent = IsDlgButtonChecked(window_, kRhythmBox) == BST_CHECKED,
+          .xgParts = xgParts()};
+}
+
 void MainDialog::convert() {
-  convertCommand_.run({.inputPath = fieldText(kInputField),
-                       .outputPath = fieldText(kOutputField),
-                       .keyRow = selection(kKeyList),
-                       .numeratorRow = selection(kNumeratorList),
-                       .denominatorRow = selection(kDenominatorList),
-                       .rhythmUnitAbsent = IsDlgButtonChecked(window_, kRhythmBox) == BST_CHECKED,
-                       .xgParts = xgParts()});
+  // The played file is open: it could not be replaced.
+  stopPlaying();
+  const DialogChoices choices = choicesNow();
+  if (!convertCommand_.run(choices)) return;
+  converted_ = choices.outputPath;
+  EnableMenuItem(GetMenu(window_), kPlayConvertedFileCommand, MF_BYCOMMAND | MF_ENABLED);
+}
+
+void MainDialog::playConvertedFile() {
+  const std::wstring song = kPlayedSong;
+  MCIERROR error = mciSendStringW(
+      (L"open \"" + windows::widen(converted_) + L"\" type sequencer alias " + song).c_str(),
+      nullptr, 0, nullptr);
+  if (error == 0) {
+    error = mciSendStringW((L"play " + song + L" notify").c_str(), nullptr, 0, window_);
+    if (error != 0) mciSendStringW((L"close " + song).c_str(), nullptr, 0, nullptr);
+  }
+  if (error != 0) {
+    wchar_t reason[256] = L"";
+    mciGetErrorStringW(error, reason, 256);
+    reportFailure(converted_ + " could not be played: " + windows::narrow(reason));
+    return;
+  }
+  playing_ = true;
+  ModifyMenuW(GetMenu(window_), kPlayConvertedFileCommand, MF_BYCOMMAND | MF_STRING,
+              kPlayConvertedFileCommand, L"&Stop Playing");
+}
+
+void MainDialog::stopPlaying() {
+  if (!playing_) return;
+  mciSendStringW((std::wstring(L"close ") + kPlayedSong).c_str(), nullptr, 0, nullptr);
+  playing_ = false;
+  ModifyMenuW(GetMenu(window_), kPlayConvertedFileCommand, MF_BYCOMMAND | MF_STRING,
+              kPlayConvertedFileCommand, L"&Play Converted File");
 }
 
 bool MainDialog::xgParts() const {
@@ -291,23 +355,81 @@ std::wstring MainDialog::askForPath(bool save, const wchar_t* filter, const wcha
   return name;
 }
 
+void MainDialog::convertDiskImage() {
+  std::wstring patterns;
+  for (const std::string& pattern : diskImagePatterns()) {
+    patterns += (patterns.empty() ? L"" : L";") + windows::widen(pattern);
+  }
+  // Pairs of a name and its patterns, each ended by a null; a further null ends the list.
+  const std::wstring filter = L"Disk Images (" + patterns + L")" + L'\0' + patterns + L'\0' +
+                              L"All Files (*.*)" + L'\0' + L"*.*" + L'\0';
+  const std::wstring name = askForPath(false, filter.c_str(), nullptr,
+                                       OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_HIDEREADONLY);
+  if (!name.empty()) convertDisk(windows::narrow(name));
+}
+
+void MainDialog::convertDisk(const std::string& path) {
+  // The image's own folder, its separator kept ("C:\\" is the root, "C:" the drive's working
+  // folder).
+  const std::size_t separator = path.find_last_of("\\/");
+  const std::wstring folder =
+      askForFolder(diskFolderQuestion(path),
+                   separator == std::string::npos ? "." : path.substr(0, separator + 1));
+  if (folder.empty()) return;
+  stopPlaying();  // the played file may be one of the songs' outputs
+  convertCommand_.runDisk(path, windows::narrow(folder), choicesNow());
+}
+
+std::wstring MainDialog::askForFolder(const std::string& title, const std::string& start) {
+  IFileOpenDialog* dialog = nullptr;
+  if (FAILED(CoCreateInstance(CLSID_FileOpenDialog, nullptr, CLSCTX_INPROC_SERVER,
+                              IID_IFileOpenDialog, reinterpret_cast<void**>(&dialog)))) {
+    return {};
+  }
+  const std::unique_ptr<IFileOpenDialog, void (*)(IFileOpenDialog*)> owner(
+      dialog, [](IFileOpenDialog* d) { d->Release(); });
+  FILEOPENDIALOGOPTIONS options = 0;
+  dialog->GetOptions(&options);
+  dialog->SetOptions(options | FOS_PICKFOLDERS | FOS_FORCEFILESYSTEM | FOS_PATHMUSTEXIST);
+  dialog->SetTitle(windows::widen(title).c_str());
+  IShellItem* folder = nullptr;
+  if (SUCCEEDED(SHCreateItemFromParsingName(fullPath(windows::widen(start)).c_str(), nullptr,
+                                            IID_IShellItem, reinterpret_cast<void**>(&folder)))) {
+    dialog->SetFolder(folder);
+    folder->Release();
+  }
+  IShellItem* chosen = nullptr;
+  if (FAILED(dialog->Show(window_)) || FAILED(dialog->GetResult(&chosen))) return {};
+  wchar_t* name = nullptr;
+  std::wstring path;
+  if (SUCCEEDED(chosen->GetDisplayName(SIGDN_FILESYSPATH, &name))) {
+    path = fullPath(name);  // Wine gives a typed "." as it is ("C:\disk\.")
+    CoTaskMemFree(name);
+  }
+  chosen->Release();
+  return path;
+}
+
 void MainDialog::showAbout() {
   DialogBoxParamW(instance_, MAKEINTRESOURCEW(kAboutDialogTemplate), window_, &aboutProcedure, 0);
 }
 
 void MainDialog::dropped(HDROP files) {
-  // The first performance file among those dropped.
+  // The first performance file or disk image among those dropped.
+  std::string path;
   const UINT count = DragQueryFileW(files, 0xFFFFFFFF, nullptr, 0);
-  for (UINT i = 0; i < count; ++i) {
+  for (UINT i = 0; i < count && path.empty(); ++i) {
     std::wstring name(DragQueryFileW(files, i, nullptr, 0) + 1, L'\0');
     name.resize(DragQueryFileW(files, i, name.data(), static_cast<UINT>(name.size())));
-    const std::string path = windows::narrow(name);
-    if (isPerformanceFileName(path)) {
-      chooseInput(path);
-      break;
-    }
+    path = windows::narrow(name);
+    if (!isPerformanceFileName(path) && !isDiskImageName(path)) path.clear();
   }
   DragFinish(files);
+  if (isPerformanceFileName(path)) {
+    chooseInput(path);
+  } else if (!path.empty()) {
+    convertDisk(path);
+  }
 }
 
 bool MainDialog::paintIconic() {
@@ -350,6 +472,11 @@ void MainDialog::reportFailure(std::string_view message) {
 void MainDialog::warn(std::string_view message) {
   MessageBoxW(window_, windows::widen(message).c_str(), displayName_.c_str(),
               MB_ICONWARNING | MB_OK);
+}
+
+void MainDialog::inform(std::string_view message) {
+  MessageBoxW(window_, windows::widen(message).c_str(), displayName_.c_str(),
+              MB_ICONINFORMATION | MB_OK);
 }
 
 void MainDialog::showBusy(bool busy) {

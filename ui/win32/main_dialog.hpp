@@ -24,11 +24,23 @@ class MainDialog final : private DialogView {
   INT_PTR handle(UINT message, WPARAM wParam, LPARAM lParam);
   void initialise();
   void command(int id);
+  DialogChoices choicesNow() const;  // what the user has chosen now
   void convert();
   void browseForInput();
   void browseForOutput();
   // The common Save (or Open) dialog with `filter`; the chosen path, or empty when cancelled.
   std::wstring askForPath(bool save, const wchar_t* filter, const wchar_t* extension, DWORD flags);
+  void convertDiskImage();
+  // Asks where the folder of the songs of the image at `path` goes (beside the image unless the
+  // user chooses another folder), then converts every song into it.
+  void convertDisk(const std::string& path);
+  // File > "&Play Converted File": plays the file the last conversion wrote through the system's
+  // MIDI sequencer; the entry reads "&Stop Playing" while it plays. Greyed until a conversion
+  // has succeeded.
+  void playConvertedFile();
+  void stopPlaying();
+  // The common folder dialog titled `title`, opened on `start`; the chosen folder, or empty.
+  std::wstring askForFolder(const std::string& title, const std::string& start);
   void showAbout();
   void chooseInput(const std::string& path);
   void dropped(HDROP files);
@@ -45,6 +57,7 @@ class MainDialog final : private DialogView {
   void refuse(std::string_view message) override;
   void reportFailure(std::string_view message) override;
   void warn(std::string_view message) override;
+  void inform(std::string_view message) override;
   void showBusy(bool busy) override;
 
   HINSTANCE instance_;
@@ -53,6 +66,8 @@ class MainDialog final : private DialogView {
   HICON smallIcon_;
   std::wstring displayName_;
   ConvertCommand convertCommand_{*this};
+  std::string converted_;  // the file the last conversion wrote
+  bool playing_ = false;
 };
 
 }  // namespace koralux

@@ -6,11 +6,14 @@
 #include <string>
 #include <vector>
 
-namespace koralux::cli {
+namespace koralux {
 
 // The bytes of the one file in the zip at `path`. Throws FatalStop (labelled `path`) when the
 // zip cannot be read, holds no file or more than one, a file larger than any floppy disk, or
 // one whose checksum does not match; and in a build without a zip library.
 std::vector<std::uint8_t> readZippedImage(const std::string& path);
 
-}  // namespace koralux::cli
+// Whether this build unpacks zipped images (the MinGW-w64 cross-build does not).
+bool readsZippedImages();
+
+}  // namespace koralux

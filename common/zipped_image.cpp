@@ -1,4 +1,4 @@
-#include "cli/zipped_image.hpp"
+#include "common/zipped_image.hpp"
 
 #include "common/fatal_stop.hpp"
 
@@ -8,7 +8,7 @@
 #include <memory>
 #endif
 
-namespace koralux::cli {
+namespace koralux {
 
 #if KORALUX_HAVE_MINIZIP
 
@@ -65,6 +65,10 @@ std::vector<std::uint8_t> readZippedImage(const std::string& path) {
   return bytes;
 }
 
+bool readsZippedImages() {
+  return true;
+}
+
 #else
 
 std::vector<std::uint8_t> readZippedImage(const std::string& path) {
@@ -73,6 +77,10 @@ std::vector<std::uint8_t> readZippedImage(const std::string& path) {
                   "the image (.ima) from it and give that");
 }
 
+bool readsZippedImages() {
+  return false;
+}
+
 #endif
 
-}  // namespace koralux::cli
+}  // namespace koralux
