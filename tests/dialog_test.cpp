@@ -322,6 +322,11 @@ TEST_F(MainDialogTest, ConvertsEverySongOfADiskImage) {
                    "Information: 40 songs converted into " + fromPath(out.file("disk144")) + "."}));
   EXPECT_EQ(status.painted, statuses << "Status: Finished");
   EXPECT_EQ(progress.painted, steps);
+  // An image named as the input (as by `koralux disk1.img`) converts the same way at Convert.
+  input()->setText(fromPath(good));
+  EXPECT_EQ(windowsFrom([&] { click(kConvertButton); }, {fromPath(out.path())}),
+            (QStringList{"QFileDialog", "Information: 40 songs converted into " +
+                                            fromPath(out.file("disk144")) + "."}));
 
   const std::pair<std::string, QString> drops[] = {
       {"damaged.img",

@@ -241,7 +241,10 @@ DialogChoices MainDialog::choices() const {
 }
 
 void MainDialog::convert() {
-  convertCommand_.run(choices());
+  const DialogChoices now = choices();
+  // A disk image named as the input converts as File > Convert Disk Image... does.
+  if (isDiskImageName(now.inputPath)) return convertDisk(inputField_->text());
+  convertCommand_.run(now);
 }
 
 void MainDialog::browseForInput() {

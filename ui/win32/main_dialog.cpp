@@ -279,9 +279,11 @@ DialogChoices MainDialog::choicesNow() const {
 }
 
 void MainDialog::convert() {
+  const DialogChoices choices = choicesNow();
+  // A disk image named as the input converts as File > Convert Disk Image... does.
+  if (isDiskImageName(choices.inputPath)) return convertDisk(choices.inputPath);
   // The played file is open: it could not be replaced.
   stopPlaying();
-  const DialogChoices choices = choicesNow();
   if (!convertCommand_.run(choices)) return;
   converted_ = choices.outputPath;
   EnableMenuItem(GetMenu(window_), kPlayConvertedFileCommand, MF_BYCOMMAND | MF_ENABLED);
