@@ -61,7 +61,7 @@ function tracks(info) {
   const others = info.untakenChannels;
   if (others.length > 0) {
     const list =
-        others.length === 1 ? others[0] : `${others.slice(0, -1).join(', ')} and ${others.at(-1)}`;
+        others.length === 1 ? others[0] : `${others.slice(0, -1).join(', ')} and ${others[others.length - 1]}`;
     lines.push(`notes on channel${others.length === 1 ? '' : 's'} ${list} are not converted`);
   }
   return lines;
