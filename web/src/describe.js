@@ -60,8 +60,8 @@ function tracks(info) {
     lines.push('no part played: the MIDI file holds only the tempo, key and time');
   const others = info.untakenChannels;
   if (others.length > 0) {
-    const list =
-        others.length === 1 ? others[0] : `${others.slice(0, -1).join(', ')} and ${others[others.length - 1]}`;
+    const last = others[others.length - 1];
+    const list = others.length === 1 ? others[0] : `${others.slice(0, -1).join(', ')} and ${last}`;
     lines.push(`notes on channel${others.length === 1 ? '' : 's'} ${list} are not converted`);
   }
   return lines;
